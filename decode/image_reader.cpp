@@ -1,0 +1,65 @@
+#include "decode/image_reader.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "decode/tape_format.h"
+
+namespace r38 {
+
+bool is_tape_image(const std::uint8_t* head, std::size_t length) {
+  if (length < IMAGE_MAGIC_LENGTH) return false;
+  if (std::memcmp(head, IMAGE_MAGIC, IMAGE_MAGIC_LENGTH) != 0) return false;
+  // The magic is read as a text line and compared as a string, so a file that goes on after it
+  // matches only when the next byte ends that string.
+  return length == IMAGE_MAGIC_LENGTH || head[IMAGE_MAGIC_LENGTH] == 0x00;
+}
+
+ImageReader::ImageReader(int fd) : fd_(fd), storage_(new std::uint8_t[CHUNK_SIZE]) {
+  begin_ = pos_ = end_ = storage_.get();
+}
+
+ImageReader::ImageReader(const std::uint8_t* data, std::size_t size)
+    : begin_(data), pos_(data), end_(data + size), at_end_(false) {}
+
+int ImageReader::refill_and_read() {
+  if (!refill(0)) return END_OF_INPUT;
+  return *pos_++;
+}
+
+// Moves the `keep` unread bytes to the front of the buffer and reads more behind them. Returns
+// false when nothing more could be read.
+bool ImageReader::refill(std::size_t keep) {
+  if (at_end_) return false;
+  if (!storage_) {  // an image in memory has nothing more to read
+    at_end_ = true;
+    return false;
+  }
+  std::uint8_t* base = storage_.get();
+  consumed_before_ += static_cast<std::uint64_t>(pos_ - begin_);
+  if (keep > 0 && pos_ != base) std::memmove(base, pos_, keep);
+  begin_ = pos_ = base;
+  end_ = base + keep;
+  for (;;) {
+    ssize_t n = ::read(fd_, base + keep, CHUNK_SIZE - keep);
+    if (n > 0) {
+      end_ = base + keep + n;
+      return true;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error_ = errno;
+    at_end_ = true;
+    return false;
+  }
+}
+
+std::size_t ImageReader::peek(std::size_t count) {
+  if (count > CHUNK_SIZE) count = CHUNK_SIZE;
+  while (buffered() < count && refill(buffered())) {
+  }
+  return buffered() < count ? buffered() : count;
+}
+
+}  // namespace r38
