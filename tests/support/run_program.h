@@ -24,6 +24,10 @@ inline RunResult run_r38dec(const std::vector<std::string>& args,
   return run_program(R38DEC_PATH, args, cwd);
 }
 
+inline RunResult run_r38(const std::vector<std::string>& args, const std::filesystem::path& cwd) {
+  return run_program(R38_PATH, args, cwd);
+}
+
 // A fresh empty directory, removed again when the object goes.
 class TempDir {
  public:
