@@ -1,7 +1,11 @@
 #include "cli/r38_common.h"
 
+#include <getopt.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 namespace r38::cli {
 
@@ -16,6 +20,21 @@ int usage_error(std::string_view command, std::string_view why) {
   std::fprintf(stderr, "Try 'r38 %.*s --help' for more information.\n",
                static_cast<int>(command.size()), command.data());
   return EXIT_ERROR;
+}
+
+std::string option_problem(int c, char** argv) {
+  std::string option = argv[optind - 1];
+  if (optopt != 0 && !option.starts_with("--")) option = std::string("-") + char(optopt);
+  if (const auto equals = option.find('='); equals != std::string::npos) option.resize(equals);
+  if (c == ':') return "option '" + option + "' needs a value";
+  return "unknown option '" + option + "'";
+}
+
+bool stdout_ok() {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  report("standard output", std::strerror(errno ? errno : EIO));
+  return false;
 }
 
 std::optional<unsigned> parse_number(std::string_view text, unsigned max) {

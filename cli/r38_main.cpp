@@ -7,6 +7,10 @@
 #include "cli/r38_common.h"
 
 namespace r38::cli {
+
+int run_build(int argc, char** argv);
+int run_list(int argc, char** argv);
+
 namespace {
 
 struct Subcommand {
@@ -17,6 +21,8 @@ struct Subcommand {
 
 // Subcommands, in the order `r38 --help` lists them.
 constexpr Subcommand SUBCOMMANDS[] = {
+    {"build", "write a tape image holding the given files", run_build},
+    {"list", "list the files on a tape image", run_list},
     {"help", "show this help", nullptr},
 };
 

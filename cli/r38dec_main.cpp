@@ -84,21 +84,13 @@ int run(int argc, const char* const* argv) {
   }
   ImageReader reader(fd);
 
-  // The magic is read as the image's first line, at most 19 bytes up to a line feed, into the
-  // block buffer; fields of a short first block are later read at their fixed positions in
-  // this buffer, so what the line leaves there matters.
   BlockBuffer buffer;
-  const std::size_t available = reader.peek(19);
-  if (reader.read_error() != 0 && available < 19) {
+  const std::size_t available = reader.peek(FIRST_LINE_LENGTH);
+  if (reader.read_error() != 0 && available < FIRST_LINE_LENGTH) {
     report_error("Source file read", reader.read_error());
     return EXIT_FAILURE_IO;
   }
-  std::size_t line = 0;
-  while (line < available) {
-    buffer[line] = reader.data()[line];
-    if (buffer[line++] == '\n') break;
-  }
-  buffer[line] = 0;
+  load_first_line(reader.data(), available, buffer);
   if (!is_tape_image(reader.data(), available)) {
     std::fputs("Source file is not a valid ORV tape image file\n", stdout);
     return EXIT_NOT_AN_IMAGE;

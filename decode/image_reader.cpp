@@ -9,6 +9,15 @@
 
 namespace r38 {
 
+void load_first_line(const std::uint8_t* head, std::size_t available, BlockBuffer& buffer) {
+  std::size_t line = 0;
+  while (line < available && line < FIRST_LINE_LENGTH) {
+    buffer[line] = head[line];
+    if (buffer[line++] == '\n') break;
+  }
+  buffer[line] = 0;
+}
+
 bool is_tape_image(const std::uint8_t* head, std::size_t length) {
   if (length < IMAGE_MAGIC_LENGTH) return false;
   if (std::memcmp(head, IMAGE_MAGIC, IMAGE_MAGIC_LENGTH) != 0) return false;

@@ -57,6 +57,13 @@ struct BlockBuffer {
   std::uint8_t operator[](std::size_t i) const { return bytes[i]; }
 };
 
+// The magic is read as the image's first text line, at most FIRST_LINE_LENGTH bytes up to a line
+// feed, into the block buffer; fields of a short first block are later read at their fixed
+// positions in that buffer, so what the line leaves there matters. `head` holds the image's first
+// `available` bytes.
+inline constexpr std::size_t FIRST_LINE_LENGTH = 19;
+void load_first_line(const std::uint8_t* head, std::size_t available, BlockBuffer& buffer);
+
 // Whether a file's first bytes make it a tape image: the magic, then either the end of the file
 // or a zero byte. `head` holds the file's first `length` bytes (at least 17 where the file has
 // them).

@@ -63,6 +63,41 @@ class ExtractorEvents {
   virtual void input_ended(const FileSummary* /*open_file*/) {}
 };
 
+// Hands every event to two sinks in turn. A file refused by the first is not shown to the
+// second; the second must accept every file the first accepts.
+class EventTee : public ExtractorEvents {
+ public:
+  EventTee(ExtractorEvents& first, ExtractorEvents& second) : first_(first), second_(second) {}
+  void checksum_error(bool in_file, std::uint64_t offset) override {
+    first_.checksum_error(in_file, offset);
+    second_.checksum_error(in_file, offset);
+  }
+  bool file_started(const FileHeader& header) override {
+    return first_.file_started(header) && second_.file_started(header);
+  }
+  void file_data(const std::uint8_t* bytes, std::size_t count) override {
+    first_.file_data(bytes, count);
+    second_.file_data(bytes, count);
+  }
+  void file_ended(const FileSummary& summary) override {
+    first_.file_ended(summary);
+    second_.file_ended(summary);
+  }
+  void block_dropped(ExtractorState state, int block_type, int length,
+                     std::uint64_t offset) override {
+    first_.block_dropped(state, block_type, length, offset);
+    second_.block_dropped(state, block_type, length, offset);
+  }
+  void input_ended(const FileSummary* open_file) override {
+    first_.input_ended(open_file);
+    second_.input_ended(open_file);
+  }
+
+ private:
+  ExtractorEvents& first_;
+  ExtractorEvents& second_;
+};
+
 // Reads blocks until the end of the image and reports every file found. `buffer` is the run's
 // block buffer: fields of short blocks are read at their fixed positions in it, so what it held
 // before (the magic line, earlier blocks) shows through there.

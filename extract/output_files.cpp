@@ -6,10 +6,11 @@
 
 namespace r38 {
 
-int OutputFile::open(const char* name, int dir_fd) {
+int OutputFile::open(const char* name, int dir_fd, int extra_flags) {
   close();
   error_ = 0;
-  const int fd = ::openat(dir_fd, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd =
+      ::openat(dir_fd, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extra_flags, 0666);
   if (fd < 0) return errno;
   file_ = ::fdopen(fd, "wb");
   if (file_ == nullptr) {

@@ -17,8 +17,9 @@ class OutputFile {
   ~OutputFile() { close(); }
 
   // Creates `name` in the directory `dir_fd` (AT_FDCWD: the current directory), or empties it
-  // where it exists. Returns 0, or the errno of the failure.
-  int open(const char* name, int dir_fd = AT_FDCWD);
+  // where it exists. `extra_flags` are added to the open flags (O_EXCL to keep an existing file,
+  // O_NOFOLLOW to refuse a symbolic link). Returns 0, or the errno of the failure.
+  int open(const char* name, int dir_fd = AT_FDCWD, int extra_flags = 0);
   bool is_open() const { return file_ != nullptr; }
 
   // Writes the bytes. After the first failure the file takes nothing more.

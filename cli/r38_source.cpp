@@ -1,0 +1,77 @@
+#include "cli/r38_source.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace r38::cli {
+
+TapeSource::~TapeSource() {
+  ::close(fd_);
+}
+
+std::unique_ptr<TapeSource> open_tape_source(const std::string& path, Phase phase,
+                                             std::string& why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return nullptr;
+  }
+  auto source = std::make_unique<TapeSource>(fd, phase);
+  ImageReader& reader = source->reader();
+  const std::size_t available = reader.peek(FIRST_LINE_LENGTH);
+  if (reader.read_error() != 0 && available < FIRST_LINE_LENGTH) {
+    why = std::strerror(reader.read_error());
+    return nullptr;
+  }
+  // The converter reads the image's first line into the block buffer; the same start keeps
+  // short blocks' fields the same here.
+  load_first_line(reader.data(), available, source->buffer());
+  if (!is_tape_image(reader.data(), available)) {
+    why = "not a tape image";
+    return nullptr;
+  }
+  reader.skip(IMAGE_DATA_OFFSET);
+  return source;
+}
+
+std::optional<PhaseChoice> parse_phase_choice(std::string_view text) {
+  if (text == "normal") return PhaseChoice::NORMAL;
+  if (text == "reverse") return PhaseChoice::REVERSE;
+  if (text == "auto") return PhaseChoice::AUTO;
+  return std::nullopt;
+}
+
+const char* phase_name(Phase phase) {
+  return phase == PHASE_NORMAL ? "normal" : "reverse";
+}
+
+TapeScan scan_tape(const std::string& path, PhaseChoice choice, TapeCatalogue& catalogue,
+                   ExtractorEvents* also) {
+  TapeScan scan;
+  scan.automatic = choice == PhaseChoice::AUTO;
+  scan.phase = choice == PhaseChoice::REVERSE ? PHASE_REVERSE : PHASE_NORMAL;
+  for (;;) {
+    catalogue = TapeCatalogue{};
+    auto source = open_tape_source(path, scan.phase, scan.error);
+    if (!source) return scan;
+    if (also != nullptr) {
+      EventTee tee(*also, catalogue);
+      extract_files(source->decoder(), source->buffer(), tee);
+    } else {
+      extract_files(source->decoder(), source->buffer(), catalogue);
+    }
+    if (const int error = source->reader().read_error(); error != 0) {
+      scan.error = std::strerror(error);
+      return scan;
+    }
+    if (!scan.automatic || scan.phase == PHASE_REVERSE || catalogue.good_blocks() > 0) {
+      return scan;
+    }
+    scan.phase = PHASE_REVERSE;
+  }
+}
+
+}  // namespace r38::cli
