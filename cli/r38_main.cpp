@@ -10,6 +10,7 @@ namespace r38::cli {
 
 int run_build(int argc, char** argv);
 int run_list(int argc, char** argv);
+int run_extract(int argc, char** argv);
 
 namespace {
 
@@ -23,6 +24,7 @@ struct Subcommand {
 constexpr Subcommand SUBCOMMANDS[] = {
     {"build", "write a tape image holding the given files", run_build},
     {"list", "list the files on a tape image", run_list},
+    {"extract", "write the files on a tape image to a directory", run_extract},
     {"help", "show this help", nullptr},
 };
 

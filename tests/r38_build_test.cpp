@@ -178,6 +178,18 @@ TEST(R38Build, NameBlankPaddingReversePhaseAndStandardOutput) {
   EXPECT_EQ(read_file(w.dir / "piped.r38"), image);
 }
 
+// The sample tape kept in the repo is what r38 build makes of its source files.
+TEST(R38Build, SampleTapeIsTheBuildOfItsSourceFiles) {
+  TempDir dir;
+  const fs::path files = fs::path(R38_SAMPLES_DIR) / "files";
+  const RunResult r =
+      run_r38({"build", "-o", (dir / "sample.r38").string(), "HELLO.BAS", "TOKENS.IBA",
+               "SCORES.TXT", "--load", "0xC000", "--exec", "0xC000", "GAME.BIN"},
+              files);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir / "sample.r38"), read_file(fs::path(R38_SAMPLES_DIR) / "sample.r38"));
+}
+
 // Every refusal names the file or the option, exits with 2 and leaves no image behind, not
 // even a temporary one, and an image already there untouched.
 TEST(R38Build, RefusesWhatCannotGoOnTapeAndWritesNothing) {
