@@ -11,6 +11,9 @@ namespace r38::cli {
 int run_build(int argc, char** argv);
 int run_list(int argc, char** argv);
 int run_extract(int argc, char** argv);
+int run_export(int argc, char** argv);
+int run_import(int argc, char** argv);
+int run_scope(int argc, char** argv);
 
 namespace {
 
@@ -25,6 +28,9 @@ constexpr Subcommand SUBCOMMANDS[] = {
     {"build", "write a tape image holding the given files", run_build},
     {"list", "list the files on a tape image", run_list},
     {"extract", "write the files on a tape image to a directory", run_extract},
+    {"import", "turn an audio recording of a tape into a tape image", run_import},
+    {"export", "play a tape image into an audio file", run_export},
+    {"scope", "show why a tape reads badly, as text or a picture", run_scope},
     {"help", "show this help", nullptr},
 };
 

@@ -1,0 +1,54 @@
+// Audio recordings in and out: every format and sample type the sound file library reads, one
+// channel at a time, as floating-point samples in -1..1.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace r38::audio {
+
+struct Recording {
+  std::vector<float> samples;  // the chosen channel
+  double sample_rate = 0;      // samples per second
+  int channels = 0;            // channels in the file
+  std::string format;          // a short description, e.g. "WAV, 16-bit PCM"
+};
+
+// Called now and then with the share of the work done, 0..1.
+using ProgressFn = std::function<void(double)>;
+
+// Reads channel `channel` (0-based) of the recording at `path`, or of the recording held in
+// `bytes`. Returns an empty string on success, otherwise why the recording could not be read.
+// Samples that are not finite numbers read as silence.
+std::string read_recording(const std::string& path, int channel, Recording& out,
+                           const ProgressFn& progress = {});
+std::string read_recording(std::span<const std::uint8_t> bytes, int channel, Recording& out);
+
+// Sample encodings a recording can be written with.
+enum class SampleType { PCM_8, PCM_16, PCM_24, PCM_32, FLOAT };
+
+// Container chosen from the name's extension: .flac, .aif/.aiff, .au, .caf; anything else WAV.
+// FLAC takes 8, 16 or 24-bit samples only.
+class RecordingWriter {
+ public:
+  RecordingWriter() = default;
+  RecordingWriter(const RecordingWriter&) = delete;
+  RecordingWriter& operator=(const RecordingWriter&) = delete;
+  ~RecordingWriter();
+
+  // Creates a mono recording at `path`. Returns an empty string, or why it failed.
+  std::string open(const std::string& path, double sample_rate, SampleType type);
+  // Appends samples; values beyond -1..1 are clipped. Returns an empty string, or why it failed.
+  std::string write(std::span<const float> samples);
+  // Finishes the file. Returns an empty string, or why it failed.
+  std::string close();
+
+ private:
+  void* file_ = nullptr;  // SNDFILE*
+};
+
+}  // namespace r38::audio
