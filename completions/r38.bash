@@ -1,0 +1,44 @@
+# bash completion for r38
+_r38() {
+  local cur prev words cword
+  _init_completion || return
+
+  local commands="build list extract import export scope help"
+  if ((cword == 1)); then
+    COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
+    return
+  fi
+
+  local command=${words[1]} options
+  case $command in
+    build) options="-o --output --name --type --load --exec --phase --pad-blanks --help" ;;
+    list) options="--phase --json --help" ;;
+    extract) options="-C --directory --no-clobber --phase --quiet --help" ;;
+    import) options="-o --output --channel --hysteresis --polarity --quiet --help" ;;
+    export) options="-o --output --rate --baud --shape --phase --quiet --help" ;;
+    scope) options="--svg --quiet --help" ;;
+    *) return ;;
+  esac
+
+  case $prev in
+    --phase) COMPREPLY=($(compgen -W "auto normal reverse" -- "$cur")); return ;;
+    --polarity) COMPREPLY=($(compgen -W "auto normal inverted" -- "$cur")); return ;;
+    --type) COMPREPLY=($(compgen -W "bas iba txt bin" -- "$cur")); return ;;
+    --shape) COMPREPLY=($(compgen -W "square smooth" -- "$cur")); return ;;
+    -C | --directory) _filedir -d; return ;;
+    -o | --output | --svg) _filedir; return ;;
+    --name | --load | --exec | --rate | --baud | --channel | --hysteresis) return ;;
+  esac
+
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$options" -- "$cur"))
+    return
+  fi
+  case $command in
+    build) _filedir ;;
+    list | extract | scope) _filedir '@(r38|R38|wav|WAV|flac|FLAC|aif|aiff|AIF|AIFF)' ;;
+    import) _filedir '@(wav|WAV|flac|FLAC|aif|aiff|AIF|AIFF|ogg|OGG)' ;;
+    export) _filedir '@(r38|R38)' ;;
+  esac
+} &&
+  complete -F _r38 r38
