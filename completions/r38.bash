@@ -11,9 +11,9 @@ _r38() {
 
   local command=${words[1]} options
   case $command in
-    build) options="-o --output --name --type --load --exec --phase --pad-blanks --help" ;;
-    list) options="--phase --json --help" ;;
-    extract) options="-C --directory --no-clobber --phase --quiet --help" ;;
+    build) options="-o --output -n --name -t --type -l --load -e --exec -p --phase --pad-blanks -h --help" ;;
+    list) options="-p --phase --json -h --help" ;;
+    extract) options="-C --directory -n --no-clobber -p --phase -h --help" ;;
     import) options="-o --output --channel --hysteresis --polarity --quiet --help" ;;
     export) options="-o --output --rate --baud --shape --phase --quiet --help" ;;
     scope) options="--svg --quiet --help" ;;
@@ -21,13 +21,13 @@ _r38() {
   esac
 
   case $prev in
-    --phase) COMPREPLY=($(compgen -W "auto normal reverse" -- "$cur")); return ;;
+    -p | --phase) COMPREPLY=($(compgen -W "auto normal reverse" -- "$cur")); return ;;
     --polarity) COMPREPLY=($(compgen -W "auto normal inverted" -- "$cur")); return ;;
-    --type) COMPREPLY=($(compgen -W "bas iba txt bin" -- "$cur")); return ;;
+    -t | --type) COMPREPLY=($(compgen -W "bas iba txt bin auto" -- "$cur")); return ;;
     --shape) COMPREPLY=($(compgen -W "square smooth" -- "$cur")); return ;;
     -C | --directory) _filedir -d; return ;;
     -o | --output | --svg) _filedir; return ;;
-    --name | --load | --exec | --rate | --baud | --channel | --hysteresis) return ;;
+    -n | --name | -l | --load | -e | --exec | --rate | --baud | --channel | --hysteresis) return ;;
   esac
 
   if [[ $cur == -* ]]; then
