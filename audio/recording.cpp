@@ -109,7 +109,7 @@ std::string read_recording(const std::string& path, int channel, Recording& out,
                            const ProgressFn& progress) {
   SF_INFO info{};
   FileHandle file(sf_open(path.c_str(), SFM_READ, &info));
-  if (!file) return std::string("not a readable recording (") + sf_strerror(nullptr) + ")";
+  if (!file) return std::string(UNREADABLE_RECORDING) + " (" + sf_strerror(nullptr) + ")";
   return read_all(file.get(), info, channel, out, progress);
 }
 
@@ -118,7 +118,7 @@ std::string read_recording(std::span<const std::uint8_t> bytes, int channel, Rec
   MemoryFile memory{bytes, 0};
   SF_INFO info{};
   FileHandle file(sf_open_virtual(&io, SFM_READ, &info, &memory));
-  if (!file) return std::string("not a readable recording (") + sf_strerror(nullptr) + ")";
+  if (!file) return std::string(UNREADABLE_RECORDING) + " (" + sf_strerror(nullptr) + ")";
   return read_all(file.get(), info, channel, out, {});
 }
 

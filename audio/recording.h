@@ -21,6 +21,9 @@ struct Recording {
 // Called now and then with the share of the work done, 0..1.
 using ProgressFn = std::function<void(double)>;
 
+// How every failure to make sense of a file as audio begins.
+inline constexpr char UNREADABLE_RECORDING[] = "not a readable recording";
+
 // Reads channel `channel` (0-based) of the recording at `path`, or of the recording held in
 // `bytes`. Returns an empty string on success, otherwise why the recording could not be read.
 // Samples that are not finite numbers read as silence.

@@ -105,33 +105,44 @@ std::vector<std::uint8_t> read_whole_file(const std::string& path, std::string& 
   return bytes;
 }
 
-std::string load_tape(const std::string& path, const RecordingOptions& options, LoadedTape& tape,
-                      bool quiet) {
+std::optional<TapeKind> sniff_tape(const std::string& path, std::string& why) {
   // The magic and the byte after it decide; a file too short to hold them is no image.
   std::uint8_t head[IMAGE_MAGIC_LENGTH + 1];
   std::size_t have = 0;
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return std::strerror(errno);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return std::nullopt;
+  }
   while (have < sizeof head) {
     const ssize_t n = ::read(fd, head + have, sizeof head - have);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      const int error = errno;
+      why = std::strerror(errno);
       ::close(fd);
-      return std::strerror(error);
+      return std::nullopt;
     }
     if (n == 0) break;
     have += static_cast<std::size_t>(n);
   }
   ::close(fd);
-  if (is_tape_image(head, have)) {
-    std::string why;
+  return is_tape_image(head, have) ? TapeKind::IMAGE : TapeKind::RECORDING;
+}
+
+std::string load_tape(const std::string& path, const RecordingOptions& options, LoadedTape& tape,
+                      bool quiet) {
+  std::string why;
+  const auto kind = sniff_tape(path, why);
+  if (!kind) return why;
+  if (*kind == TapeKind::IMAGE) {
     tape.image = read_whole_file(path, why);
     tape.from_recording = false;
     return why;
   }
   tape.from_recording = true;
-  const std::string why = import_file(path, options, tape.recording, tape.imported, quiet);
+  why = import_file(path, options, tape.recording, tape.imported, quiet);
+  // Whatever the library could not make sense of was no tape image either.
+  if (why.starts_with(audio::UNREADABLE_RECORDING)) why.insert(0, "not a tape image, and ");
   if (why.empty()) tape.image = tape.imported.image;
   return why;
 }

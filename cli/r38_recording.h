@@ -51,6 +51,12 @@ struct LoadedTape {
   audio::ImportResult imported;  // when from_recording
 };
 
+enum class TapeKind { IMAGE, RECORDING };
+// Which kind of tape the file at `path` holds, from its first bytes: a tape image begins with
+// the magic, anything else is taken for a recording. Nothing, and the reason in `why`, when the
+// file cannot be read.
+std::optional<TapeKind> sniff_tape(const std::string& path, std::string& why);
+
 // Returns an empty string or why the file could not be read.
 std::string load_tape(const std::string& path, const RecordingOptions& options, LoadedTape& tape,
                       bool quiet);

@@ -5,21 +5,20 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
+
+#include "cli/r38_recording.h"
 
 namespace r38::cli {
 
 TapeSource::~TapeSource() {
-  ::close(fd_);
+  if (fd_ >= 0) ::close(fd_);
 }
 
-std::unique_ptr<TapeSource> open_tape_source(const std::string& path, Phase phase,
-                                             std::string& why) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return nullptr;
-  }
-  auto source = std::make_unique<TapeSource>(fd, phase);
+namespace {
+
+// Checks the magic and stands the source's decoder on the first word.
+std::unique_ptr<TapeSource> prepare(std::unique_ptr<TapeSource> source, std::string& why) {
   ImageReader& reader = source->reader();
   const std::size_t available = reader.peek(FIRST_LINE_LENGTH);
   if (reader.read_error() != 0 && available < FIRST_LINE_LENGTH) {
@@ -37,6 +36,18 @@ std::unique_ptr<TapeSource> open_tape_source(const std::string& path, Phase phas
   return source;
 }
 
+}  // namespace
+
+std::unique_ptr<TapeSource> open_tape_source(const std::string& path, Phase phase,
+                                             std::string& why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return nullptr;
+  }
+  return prepare(std::make_unique<TapeSource>(fd, phase), why);
+}
+
 std::optional<PhaseChoice> parse_phase_choice(std::string_view text) {
   if (text == "normal") return PhaseChoice::NORMAL;
   if (text == "reverse") return PhaseChoice::REVERSE;
@@ -49,13 +60,26 @@ const char* phase_name(Phase phase) {
 }
 
 TapeScan scan_tape(const std::string& path, PhaseChoice choice, TapeCatalogue& catalogue,
-                   ExtractorEvents* also) {
+                   ExtractorEvents* also, const RecordingOptions& recording, bool quiet) {
   TapeScan scan;
   scan.automatic = choice == PhaseChoice::AUTO;
   scan.phase = choice == PhaseChoice::REVERSE ? PHASE_REVERSE : PHASE_NORMAL;
+  // A recording is imported once; each pass then reads the image in memory.
+  std::vector<std::uint8_t> imported;
+  const auto kind = sniff_tape(path, scan.error);
+  if (!kind) return scan;
+  if (*kind == TapeKind::RECORDING) {
+    LoadedTape tape;
+    scan.error = load_tape(path, recording, tape, quiet);
+    if (!scan.error.empty()) return scan;
+    imported = std::move(tape.image);
+    scan.from_recording = true;
+  }
   for (;;) {
     catalogue = TapeCatalogue{};
-    auto source = open_tape_source(path, scan.phase, scan.error);
+    auto source = scan.from_recording
+                      ? prepare(std::make_unique<TapeSource>(imported, scan.phase), scan.error)
+                      : open_tape_source(path, scan.phase, scan.error);
     if (!source) return scan;
     if (also != nullptr) {
       EventTee tee(*also, catalogue);

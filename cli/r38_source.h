@@ -1,8 +1,10 @@
 // Opening a tape for the r38 subcommands that read one, and running the recogniser over it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,6 +20,9 @@ namespace r38::cli {
 class TapeSource {
  public:
   TapeSource(int fd, Phase phase) : fd_(fd), reader_(fd), decoder_(reader_, phase) {}
+  // A tape image held in memory, which must outlive the source.
+  TapeSource(std::span<const std::uint8_t> image, Phase phase)
+      : fd_(-1), reader_(image.data(), image.size()), decoder_(reader_, phase) {}
   ~TapeSource();
   TapeSource(const TapeSource&) = delete;
   TapeSource& operator=(const TapeSource&) = delete;
@@ -43,17 +48,22 @@ std::unique_ptr<TapeSource> open_tape_source(const std::string& path, Phase phas
 enum class PhaseChoice { NORMAL, REVERSE, AUTO };
 std::optional<PhaseChoice> parse_phase_choice(std::string_view text);
 
+struct RecordingOptions;
+
 struct TapeScan {
-  Phase phase = PHASE_NORMAL;  // the phase the catalogue was made with
-  bool automatic = false;      // chosen by --phase auto
-  std::string error;           // why the tape could not be read; empty on success
+  Phase phase = PHASE_NORMAL;   // the phase the catalogue was made with
+  bool from_recording = false;  // the tape was an audio recording, imported first
+  bool automatic = false;       // chosen by --phase auto
+  std::string error;            // why the tape could not be read; empty on success
 };
 
 // Runs the recogniser over the whole tape, filling `catalogue` and handing every event to
 // `also` as well when it is given (it sees a file only after it accepted it). A pass that finds
 // no good block produces no file, so `also` has done nothing when auto falls back to reverse.
+// The tape is a tape image or an audio recording, told apart by content; a recording is
+// imported once, as `recording` says, with a progress bar unless `quiet`.
 TapeScan scan_tape(const std::string& path, PhaseChoice choice, TapeCatalogue& catalogue,
-                   ExtractorEvents* also = nullptr);
+                   ExtractorEvents* also, const RecordingOptions& recording, bool quiet);
 
 const char* phase_name(Phase phase);
 

@@ -303,5 +303,42 @@ TEST(AudioCli, UnreadableRecordingsAndBadOptionsAreClearErrors) {
   EXPECT_FALSE(std::filesystem::exists(dir / "x.r38"));
 }
 
+TEST(AudioCli, ListAndExtractTakeRecordingsAsTheyTakeImages) {
+  const TempDir dir;
+  audio::RecordingWriter writer;
+  ASSERT_EQ(writer.open((dir / "tape.flac").string(), 48000, SampleType::PCM_16), "");
+  ASSERT_EQ(writer.write(degrade(every_file_type().bytes(),
+                                 {.name = "noisy", .inverted = true, .snr_db = 20})),
+            "");
+  ASSERT_EQ(writer.close(), "");
+  std::filesystem::create_directory(dir / "out");
+
+  const RunResult listed = run_r38({"list", "tape.flac"}, dir.path());
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("4 files (4 complete, 0 incomplete), 132 bytes, 0 checksum errors"),
+            std::string::npos)
+      << listed.out;
+
+  for (int round = 0; round < 2; ++round) {
+    const RunResult extracted = run_r38(
+        {"extract", "tape.flac", "-C", "out", "--no-clobber", "--hysteresis", "0.4"}, dir.path());
+    EXPECT_EQ(extracted.status, 0) << extracted.err;
+    EXPECT_EQ(extracted.err, "");
+    EXPECT_NE(extracted.out.find(round == 0 ? "  GAME.BIN\n" : "  GAME-1.BIN\n"), std::string::npos)
+        << extracted.out;
+  }
+  for (const auto& [name, bytes] : expected_files()) {
+    EXPECT_EQ(read_file(dir / "out" / name), bytes) << name;
+    const auto dot = name.find('.');
+    EXPECT_EQ(read_file(dir / "out" / (name.substr(0, dot) + "-1" + name.substr(dot))), bytes);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"), {}), 8);
+
+  const RunResult bad_option = run_r38({"extract", "tape.flac", "--channel", "0"}, dir.path());
+  EXPECT_EQ(bad_option.status, 2);
+  EXPECT_TRUE(bad_option.err.starts_with("r38: extract: --channel takes a channel number from 1\n"))
+      << bad_option.err;
+}
+
 }  // namespace
 }  // namespace r38

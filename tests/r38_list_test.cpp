@@ -232,7 +232,8 @@ TEST(R38List, ErrorsNameTheImageOrTheOption) {
   write_file(dir / "text.txt", bytes_of("not a tape\n"));
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"list", "missing.r38"}, "r38: missing.r38: No such file or directory\n"},
-      {{"list", "text.txt"}, "r38: text.txt: not a tape image\n"},
+      {{"list", "text.txt"},
+       "r38: text.txt: not a tape image, and not a readable recording ("},
       {{"list", "."}, "r38: .: Is a directory\n"},
       {{"list"}, "r38: list: no image named\n"},
       {{"list", "a.r38", "b.r38"}, "r38: list: one image at a time\n"},
