@@ -12,11 +12,11 @@ _r38() {
   local command=${words[1]} options
   case $command in
     build) options="-o --output -n --name -t --type -l --load -e --exec -p --phase --pad-blanks -h --help" ;;
-    list) options="-p --phase --json -h --help" ;;
-    extract) options="-C --directory -n --no-clobber -p --phase -h --help" ;;
-    import) options="-o --output --channel --hysteresis --polarity --quiet --help" ;;
-    export) options="-o --output --rate --baud --shape --phase --quiet --help" ;;
-    scope) options="--svg --quiet --help" ;;
+    list) options="-p --phase --json --channel --hysteresis --polarity -q --quiet -h --help" ;;
+    extract) options="-C --directory -n --no-clobber -p --phase --channel --hysteresis --polarity -q --quiet -h --help" ;;
+    import) options="-o --output --channel --hysteresis --polarity -q --quiet -h --help" ;;
+    export) options="-o --output --rate --baud --shape --bits --phase -q --quiet -h --help" ;;
+    scope) options="--svg --channel --hysteresis --polarity -q --quiet -h --help" ;;
     *) return ;;
   esac
 
@@ -24,7 +24,8 @@ _r38() {
     -p | --phase) COMPREPLY=($(compgen -W "auto normal reverse" -- "$cur")); return ;;
     --polarity) COMPREPLY=($(compgen -W "auto normal inverted" -- "$cur")); return ;;
     -t | --type) COMPREPLY=($(compgen -W "bas iba txt bin auto" -- "$cur")); return ;;
-    --shape) COMPREPLY=($(compgen -W "square smooth" -- "$cur")); return ;;
+    --shape) COMPREPLY=($(compgen -W "square sine" -- "$cur")); return ;;
+    --bits) COMPREPLY=($(compgen -W "8 16 24 32 float" -- "$cur")); return ;;
     -C | --directory) _filedir -d; return ;;
     -o | --output | --svg) _filedir; return ;;
     -n | --name | -l | --load | -e | --exec | --rate | --baud | --channel | --hysteresis) return ;;
