@@ -40,7 +40,7 @@ bool ConsoleReport::file_started(const FileHeader& header) {
   }
   if (verbose_) std::printf("\nOutput filename:\"%s\"\n", header.output_name);
 
-  if (const int error = output_.open(header.output_name); error != 0) {
+  if (const int error = output_.open(header.output_name, output_dir_); error != 0) {
     // The file is skipped: the search for the next header goes on.
     report_error("output file open", error);
     failed_ = true;

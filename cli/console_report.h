@@ -2,6 +2,8 @@
 // standard output.
 #pragma once
 
+#include <fcntl.h>
+
 #include "extract/extractor.h"
 #include "extract/output_files.h"
 
@@ -9,7 +11,9 @@ namespace r38 {
 
 class ConsoleReport : public ExtractorEvents {
  public:
-  explicit ConsoleReport(bool verbose) : verbose_(verbose) {}
+  // Output files are made in the directory `output_dir` (AT_FDCWD: the current directory).
+  explicit ConsoleReport(bool verbose, int output_dir = AT_FDCWD)
+      : verbose_(verbose), output_dir_(output_dir) {}
 
   void checksum_error(bool in_file, std::uint64_t offset) override;
   bool file_started(const FileHeader& header) override;
@@ -24,6 +28,7 @@ class ConsoleReport : public ExtractorEvents {
   void close_output();
 
   bool verbose_;
+  int output_dir_;
   bool failed_ = false;
   OutputFile output_;
 };
