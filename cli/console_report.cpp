@@ -1,14 +1,13 @@
 #include "cli/console_report.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace r38 {
 namespace {
 
 void report_error(const char* what, int error) {
   std::fflush(stdout);
-  std::fprintf(stderr, "%s: %s\n", what, std::strerror(error));
+  std::fprintf(stderr, "%s: %s\n", what, output_error_text(error));
 }
 
 }  // namespace

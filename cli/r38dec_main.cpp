@@ -21,6 +21,17 @@ void print_banner(const RunSettings& settings) {
   std::printf("Phase = %s\n", settings.phase == PHASE_NORMAL ? "Normal" : "Reverse");
 }
 
+// A standard stream the program was started without must not be taken over by the image or an
+// output file, whose descriptors would otherwise get its number: the report would then be
+// written into an output file. Each missing one is held by /dev/null opened for reading only,
+// so that writing to it still fails and is reported.
+void hold_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    // The lowest free number is taken, and all below `fd` are in use by now.
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) ::open("/dev/null", O_RDONLY);
+  }
+}
+
 int run(int argc, const char* const* argv) {
   const RunSettings settings = parse_command_line(argc, argv);
   if (settings.help) {
@@ -56,5 +67,6 @@ int run(int argc, const char* const* argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  hold_standard_descriptors();
   return run(argc, argv);
 }

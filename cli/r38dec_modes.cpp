@@ -14,7 +14,7 @@ namespace {
 // Errors in the standard error-report form: the text, ": ", the system's reason.
 void report_error(const char* what, int error) {
   std::fflush(stdout);
-  std::fprintf(stderr, "%s: %s\n", what, std::strerror(error));
+  std::fprintf(stderr, "%s: %s\n", what, output_error_text(error));
 }
 
 // Every byte the byte decoder yields, in tape order, into the open `dump`; a damaged byte is

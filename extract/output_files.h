@@ -3,11 +3,18 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 namespace r38 {
+
+// OutputFile::open's error for a symbolic link that leads to no file.
+inline constexpr int DANGLING_LINK = ELOOP;
+
+// The text of an error from OutputFile: the system's, or a plain word for DANGLING_LINK.
+const char* output_error_text(int error);
 
 class OutputFile {
  public:
@@ -19,6 +26,12 @@ class OutputFile {
   // Creates `name` in the directory `dir_fd` (AT_FDCWD: the current directory), or empties it
   // where it exists. `extra_flags` are added to the open flags (O_EXCL to keep an existing file,
   // O_NOFOLLOW to refuse a symbolic link). Returns 0, or the errno of the failure.
+  //
+  // Without O_NOFOLLOW, a symbolic link of that name that leads to an existing file is
+  // followed: that file is emptied and written (a link to /dev/null or /dev/full, say, is the
+  // user's own choice). A new file is never created through a link, though, since that would put
+  // it wherever the link points, outside the directory: a link that leads to no file fails with
+  // DANGLING_LINK.
   int open(const char* name, int dir_fd = AT_FDCWD, int extra_flags = 0);
   bool is_open() const { return file_ != nullptr; }
 

@@ -12,7 +12,8 @@
 namespace r38::test {
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::filesystem::path& cwd, const std::string& stdout_path) {
+                      const std::filesystem::path& cwd, const std::string& stdout_path,
+                      const std::vector<int>& closed) {
   TempDir capture;
   const std::string out_path = stdout_path.empty() ? (capture / "stdout").string() : stdout_path;
   const std::string err_path = (capture / "stderr").string();
@@ -32,6 +33,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    for (int fd : closed) close(fd);
     execv(program.c_str(), argv.data());
     _exit(127);
   }

@@ -15,9 +15,11 @@ struct RunResult {
 };
 
 // Runs `program` with `args` (not counting argv[0]) in `cwd`, standard input from /dev/null.
-// `stdout_path`, when given, receives standard output instead of the capture.
+// `stdout_path`, when given, receives standard output instead of the capture. The descriptors in
+// `closed` (of 0, 1 and 2) are closed in the program instead.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::filesystem::path& cwd, const std::string& stdout_path = "");
+                      const std::filesystem::path& cwd, const std::string& stdout_path = "",
+                      const std::vector<int>& closed = {});
 
 inline RunResult run_r38dec(const std::vector<std::string>& args,
                             const std::filesystem::path& cwd) {
