@@ -1,0 +1,40 @@
+// What the fuzz targets share: a private sandbox directory for the files a target writes, and
+// the check that nothing was written anywhere but where it was asked to be.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace r38::fuzz {
+
+// A directory of its own under the temporary directory, with an empty `out` directory inside it
+// that the code under test writes into. The current directory is left as it is (the fuzzer reads
+// its corpus relative to it) and must stay unchanged.
+//
+// The code under test reports on standard output and error; run the targets with
+// -close_fd_mask=3 to keep that away from the fuzzer's own messages and the sanitizers'
+// reports.
+class Sandbox {
+ public:
+  Sandbox();
+  // A descriptor of the `out` directory.
+  int out_dir() const { return out_fd_; }
+  // Aborts (a finding) unless `out` holds only regular files whose names `allowed` accepts,
+  // the sandbox holds nothing but `out` and the current directory holds what it held at the
+  // start; then empties `out` for the next input.
+  void check_and_clear(bool (*allowed)(const std::string& name));
+
+ private:
+  std::string root_;
+  int root_fd_ = -1;
+  int out_fd_ = -1;
+  int cwd_fd_ = -1;
+  std::vector<std::string> cwd_names_;
+};
+
+// An in-memory file holding `data`, positioned at its start, as the programs read their input.
+int file_with(const std::uint8_t* data, std::size_t size);
+
+}  // namespace r38::fuzz
