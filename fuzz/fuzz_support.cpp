@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "cli/r38dec_modes.h"
+
 namespace r38::fuzz {
 namespace {
 
@@ -50,6 +52,35 @@ Sandbox::Sandbox() {
   cwd_fd_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (out_fd_ < 0 || cwd_fd_ < 0) finding("cannot open the sandbox", root_);
   cwd_names_ = names_in(cwd_fd_);
+}
+
+std::vector<std::string> Sandbox::outputs() const {
+  return names_in(out_fd_);
+}
+
+std::vector<std::uint8_t> Sandbox::read_output(const std::string& name) const {
+  std::vector<std::uint8_t> bytes;
+  const int fd = ::openat(out_fd_, name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) finding("cannot open an output", name);
+  std::uint8_t chunk[4096];
+  for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;)
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  ::close(fd);
+  return bytes;
+}
+
+int run_r38dec(Sandbox& sandbox, const std::uint8_t* image, std::size_t size,
+               const RunSettings& settings) {
+  const int fd = file_with(image, size);
+  int status;
+  {
+    ImageReader reader(fd);
+    status = decode_image(reader, settings, sandbox.out_dir());
+  }
+  ::close(fd);
+  if (status < 0 || status > 2)
+    finding("an exit status that should not be", std::to_string(status));
+  return status;
 }
 
 void Sandbox::check_and_clear(bool (*allowed)(const std::string& name)) {

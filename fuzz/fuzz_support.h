@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
+
 namespace r38::fuzz {
 
 // A directory of its own under the temporary directory, with an empty `out` directory inside it
@@ -25,6 +27,9 @@ class Sandbox {
   // the sandbox holds nothing but `out` and the current directory holds what it held at the
   // start; then empties `out` for the next input.
   void check_and_clear(bool (*allowed)(const std::string& name));
+  // The names in `out`, sorted, and the bytes of one of them.
+  std::vector<std::string> outputs() const;
+  std::vector<std::uint8_t> read_output(const std::string& name) const;
 
  private:
   std::string root_;
@@ -33,6 +38,11 @@ class Sandbox {
   int cwd_fd_ = -1;
   std::vector<std::string> cwd_names_;
 };
+
+// r38dec's run over `image` as the program runs it (the image read from a file descriptor),
+// writing into the sandbox's `out`. Returns the exit status, which must be 0, 1 or 2.
+int run_r38dec(Sandbox& sandbox, const std::uint8_t* image, std::size_t size,
+               const RunSettings& settings);
 
 // An in-memory file holding `data`, positioned at its start, as the programs read their input.
 int file_with(const std::uint8_t* data, std::size_t size);

@@ -113,6 +113,30 @@ const std::vector<std::string> COMMAND_LINES = {
     "",
 };
 
+// For fuzz_r38_build: a settings byte (the extension in its value modulo 6: BAS, IBA, TXT, BIN,
+// an unknown one, none; 0x08 and 0x10 give the load and exec addresses, 0x20 the name as
+// --name, 0x40 blank padding, 0x80 the reverse phase), the name's length and bytes, the two
+// addresses, the file's bytes.
+std::vector<std::uint8_t> build_input(std::uint8_t settings, const std::string& name,
+                                      const std::string& content) {
+  std::vector<std::uint8_t> input = {settings, static_cast<std::uint8_t>(name.size())};
+  input.insert(input.end(), name.begin(), name.end());
+  input.insert(input.end(), {0x10, 0x00, 0x10, 0x02});
+  input.insert(input.end(), content.begin(), content.end());
+  return input;
+}
+
+const std::vector<std::vector<std::uint8_t>> BUILD_INPUTS = {
+    build_input(0, "HELLO", "10 PRINT\r\n"),
+    build_input(1, "ICODE", std::string("\x8F\x00\x01", 3)),
+    build_input(2 | 0x40, "DATA", "1,2,3\r\n"),
+    build_input(3 | 0x08 | 0x10, "GAME", "\x3E\x41\xC9"),
+    build_input(3 | 0x08, "NOEXEC", "x"),
+    build_input(4, "ODD", "x"),
+    build_input(0 | 0x20 | 0x80, "../A/B", "10 END\r\n"),
+    build_input(5, ".hidden", ""),
+};
+
 void write(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
@@ -130,13 +154,17 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path root = argv[1];
-  for (const char* target : {"r38dec_extract", "r38dec_dump"}) {
+  for (const char* target : {"r38dec_extract", "r38dec_dump", "r38_list"}) {
     fs::create_directories(root / target);
     for (const auto& [name, bytes] : images()) write(root / target / (name + ".r38"), bytes);
   }
   fs::create_directories(root / "r38dec_command_line");
   for (std::size_t i = 0; i < COMMAND_LINES.size(); ++i) {
     write(root / "r38dec_command_line" / ("args" + std::to_string(i)), bytes_of(COMMAND_LINES[i]));
+  }
+  fs::create_directories(root / "r38_build");
+  for (std::size_t i = 0; i < BUILD_INPUTS.size(); ++i) {
+    write(root / "r38_build" / ("file" + std::to_string(i)), BUILD_INPUTS[i]);
   }
   return 0;
 }
