@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/r38_catalogue_view.h"
+#include "cli/r38_recording.h"
 #include "cli/r38_source.h"
 #include "fuzz_support.h"
 
@@ -35,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int fd = r38::fuzz::file_with(data, size);
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
   r38::TapeCatalogue catalogue;
-  const r38::cli::TapeScan scan = r38::cli::scan_tape(path, r38::cli::PhaseChoice::AUTO, catalogue);
+  const r38::cli::TapeScan scan = r38::cli::scan_tape(path, r38::cli::PhaseChoice::AUTO, catalogue,
+                                                      nullptr, r38::cli::RecordingOptions{}, true);
   ::close(fd);
   if (!scan.error.empty()) return 0;
 

@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path root = argv[1];
-  for (const char* target : {"r38dec_extract", "r38dec_dump", "r38_list"}) {
+  for (const char* target : {"r38dec_extract", "r38dec_dump", "r38_list", "r38_extract"}) {
     fs::create_directories(root / target);
     for (const auto& [name, bytes] : images()) write(root / target / (name + ".r38"), bytes);
   }
