@@ -2,7 +2,102 @@
 
 namespace r38 {
 
+namespace {
+
+// Hands out the reader's words from its buffer, and gives back to the reader what it has taken
+// when it goes out of scope. Only at the end of a buffer does a word go through the reader one
+// byte at a time, exactly as the tick stream reads it, so the end of the image (an odd final
+// byte, a read error) is met the same way.
+class WordSource {
+ public:
+  explicit WordSource(ImageReader& reader) : reader_(reader) { rewind(); }
+  WordSource(const WordSource&) = delete;
+  WordSource& operator=(const WordSource&) = delete;
+  ~WordSource() { give_back(); }
+
+  bool next(unsigned& word) {
+    if (end_ - pos_ >= 2) {
+      word = unsigned{pos_[0]} << 8 | pos_[1];
+      pos_ += 2;
+      return true;
+    }
+    return next_through_reader(word);
+  }
+  // The image offset just past the last word taken.
+  std::uint64_t offset() const {
+    return reader_.offset() + static_cast<std::uint64_t>(pos_ - reader_.data());
+  }
+
+ private:
+  void rewind() {
+    pos_ = reader_.data();
+    end_ = pos_ + reader_.buffered();
+  }
+  void give_back() { reader_.skip(static_cast<std::size_t>(pos_ - reader_.data())); }
+
+  bool next_through_reader(unsigned& word) {
+    give_back();
+    const int high = reader_.read_image_byte();
+    // A word cut short by the end of the image is never used.
+    const int low = high == END_OF_INPUT ? END_OF_INPUT : reader_.read_image_byte();
+    rewind();
+    if (low == END_OF_INPUT) return false;
+    word = static_cast<unsigned>(high) << 8 | static_cast<unsigned>(low);
+    return true;
+  }
+
+  ImageReader& reader_;
+  const std::uint8_t* pos_ = nullptr;
+  const std::uint8_t* end_ = nullptr;
+};
+
+// The tick stream's state, kept in locals while a bit or byte is decoded.
+struct Pulse {
+  std::int32_t ticks;
+  int level;
+};
+
+// One bit, decided a word at a time. Tick by tick, a bit waits for a low tick, then for the
+// first high tick (the edge), then takes SAMPLE_DELAY more ticks and returns the level of the
+// last. Since a word is read only once the one before is used up, the edge is always the first
+// tick of a high word of nonzero count, and the sampled tick lies in the first word at which the
+// counts summed from the edge's word reach SAMPLE_COUNT. Words of count 0 hold no tick but
+// still become the current word, as they do tick by tick. At the end of the image every tick
+// has been taken, so no ticks are left.
+inline int word_bit(WordSource& words, Pulse& pulse, unsigned flip) {
+  unsigned w;
+  // Wait for a low tick: one left in the current word will do.
+  if (!(pulse.ticks > 0 && (static_cast<unsigned>(pulse.level) ^ flip) == 0)) {
+    do {
+      if (!words.next(w)) return pulse.ticks = 0, END_OF_INPUT;
+      pulse.level = static_cast<int>(w >> 15);
+    } while ((w & COUNT_MASK) == 0 || ((w >> 15) ^ flip) != 0);
+  }
+  // Wait for the rising edge; the rest of the current low word passes by.
+  do {
+    if (!words.next(w)) return pulse.ticks = 0, END_OF_INPUT;
+    pulse.level = static_cast<int>(w >> 15);
+  } while ((w & COUNT_MASK) == 0 || ((w >> 15) ^ flip) != 1);
+  // Sample.
+  unsigned counts = w & COUNT_MASK;
+  while (counts < SAMPLE_COUNT) {
+    if (!words.next(w)) return pulse.ticks = 0, END_OF_INPUT;
+    counts += w & COUNT_MASK;
+    pulse.level = static_cast<int>(w >> 15);
+  }
+  pulse.ticks = static_cast<std::int32_t>(TICKS_PER_COUNT * counts) - (SAMPLE_DELAY + 1);
+  return static_cast<int>(static_cast<unsigned>(pulse.level) ^ flip);
+}
+
+}  // namespace
+
+TapeDecoder::TapeDecoder(ImageReader& reader, Phase phase, DecodePath path)
+    : reader_(reader), phase_(phase) {
+  if (path == DecodePath::AUTOMATIC) scan_ = vector_frame_scanner();
+}
+
 int TapeDecoder::take_tick() {
+  drop_scanned();
   while (pulse_ticks_ <= 0) {
     const int high = reader_.read_image_byte();
     if (high == END_OF_INPUT) return END_OF_INPUT;
@@ -18,40 +113,93 @@ int TapeDecoder::take_tick() {
 }
 
 int TapeDecoder::read_bit() {
-  int level;
-  do {  // wait for a low tick
-    level = take_tick();
-    if (level == END_OF_INPUT) return END_OF_INPUT;
-  } while (level != 0);
-  do {  // wait for the rising edge: the first high tick after a low one
-    level = take_tick();
-    if (level == END_OF_INPUT) return END_OF_INPUT;
-  } while (level != 1);
-  // Sample. The stage always makes all its steps, so a sample point beyond the end of the image
-  // is reported as END_OF_INPUT rather than as the level of the last tick seen.
-  for (int step = 0; step < SAMPLE_DELAY; ++step) level = take_tick();
-  return level;
+  drop_scanned();
+  Pulse pulse{pulse_ticks_, pulse_level_};
+  int bit;
+  {
+    WordSource words(reader_);
+    bit = word_bit(words, pulse, phase_ == PHASE_NORMAL ? 0 : 1);
+  }
+  pulse_ticks_ = pulse.ticks;
+  pulse_level_ = pulse.level;
+  return bit;
 }
 
 int TapeDecoder::read_byte() {
-  int bit;
-  do {  // idle 1 bits before the start bit are skipped
-    bit = read_bit();
-    if (bit == END_OF_INPUT) return END_OF_INPUT;
-  } while (bit != 0);
-  // A bit returns with its sampled word still current, so that word is the last one read.
-  byte_offset_ = reader_.offset() - 2;
-  int value = 0;
-  for (int i = 0; i < 8; ++i) {
-    bit = read_bit();
-    if (bit == END_OF_INPUT) return END_OF_INPUT;
-    value = (value >> 1) | (bit << 7);
+  if (scanned_next_ < scanned_count_) return take_scanned_byte();
+  if (scan_ != nullptr) {
+    if (bytes_before_next_scan_ > 0) {
+      --bytes_before_next_scan_;
+    } else {
+      while (scan_ahead()) {
+        if (scanned_count_ > 0) return take_scanned_byte();
+      }
+      // The signal is irregular here: a few bytes go word by word before the next try.
+      bytes_before_next_scan_ = 8;
+    }
   }
-  const int stop1 = read_bit();
-  if (stop1 == END_OF_INPUT) return END_OF_INPUT;
-  const int stop2 = read_bit();
-  if (stop2 == END_OF_INPUT) return END_OF_INPUT;
-  return (stop1 == 1 && stop2 == 1) ? value : FRAMING_ERROR;
+  return read_byte_by_words();
+}
+
+// Scans what the reader holds in its buffer from where it stands. It never makes the reader read
+// more, so the image is read exactly as it is tick by tick: the word-by-word machine crosses
+// each buffer end. Returns whether the scan got anywhere: bytes decoded ahead, or idle bits
+// passed over (those are taken at once, since they belong to the search for the start bit of
+// the read_byte under way).
+bool TapeDecoder::scan_ahead() {
+  const ScanResult result =
+      scan_(reader_.data(), reader_.buffered(), pulse_ticks_, pulse_level_, phase_, scanned_);
+  scanned_next_ = 0;
+  scanned_count_ = result.bytes;
+  scanned_taken_ = 0;
+  if (result.bytes > 0) return true;
+  if (!result.advanced) return false;
+  reader_.skip(result.end);
+  pulse_ticks_ = result.pulse_ticks;
+  pulse_level_ = result.pulse_level;
+  return true;
+}
+
+int TapeDecoder::take_scanned_byte() {
+  const ScannedByte& byte = scanned_[scanned_next_++];
+  byte_offset_ = reader_.offset() + (byte.start_word - scanned_taken_);
+  reader_.skip(byte.end - scanned_taken_);
+  scanned_taken_ = byte.end;
+  pulse_ticks_ = byte.pulse_ticks;
+  pulse_level_ = byte.pulse_level;
+  return byte.value;
+}
+
+int TapeDecoder::read_byte_by_words() {
+  const unsigned flip = phase_ == PHASE_NORMAL ? 0 : 1;
+  Pulse pulse{pulse_ticks_, pulse_level_};
+  int result = END_OF_INPUT;
+  {
+    WordSource words(reader_);
+    int bit;
+    do {  // idle 1 bits before the start bit are skipped
+      bit = word_bit(words, pulse, flip);
+    } while (bit == 1);
+    if (bit == 0) {
+      // A bit returns with its sampled word the last one taken.
+      byte_offset_ = words.offset() - 2;
+      int value = 0;
+      int i = 0;
+      for (; i < 8; ++i) {
+        bit = word_bit(words, pulse, flip);
+        if (bit == END_OF_INPUT) break;
+        value = (value >> 1) | (bit << 7);
+      }
+      if (i == 8) {
+        const int stop1 = word_bit(words, pulse, flip);
+        const int stop2 = stop1 == END_OF_INPUT ? END_OF_INPUT : word_bit(words, pulse, flip);
+        if (stop2 != END_OF_INPUT) result = (stop1 == 1 && stop2 == 1) ? value : FRAMING_ERROR;
+      }
+    }
+  }
+  pulse_ticks_ = pulse.ticks;
+  pulse_level_ = pulse.level;
+  return result;
 }
 
 int TapeDecoder::read_block(BlockBuffer& buffer, int& block_type) {

@@ -3,19 +3,34 @@
 
 #include <cstdint>
 
+#include "decode/frame_scanner.h"
 #include "decode/image_reader.h"
 #include "decode/tape_format.h"
 
 namespace r38 {
 
-// One pass over one image. Each layer asks the layer below for its next item; nothing is queued
-// and nothing is read twice. The only memory between calls is the position within the current
-// image word (`pulse_ticks`, `pulse_level`), so decoding continues seamlessly across bit, byte
-// and block boundaries and after every error.
+// Which bit decoder a TapeDecoder runs. Both give the same results; AUTOMATIC takes the vector
+// path where the processor has it, PORTABLE never does (tests and benchmarks use it to check
+// and time the word-at-a-time machine on any processor).
+enum class DecodePath { AUTOMATIC, PORTABLE };
+
+// One pass over one image. Each layer asks the layer below for its next item and nothing is read
+// twice. The only memory between calls is the position within the current image word
+// (`pulse_ticks`, `pulse_level`), so decoding continues seamlessly across bit, byte and block
+// boundaries and after every error.
+//
+// Every result depends only on the sequence of words, so bits are decided a word at a time: the
+// cost follows the number of words, never their length in ticks. Where the signal is regular,
+// whole frames ahead are decoded at once (see frame_scanner.h); those results are kept as a
+// cache of what the next read_byte calls will return, and the reader always stands exactly
+// where the calls made so far have taken it.
 class TapeDecoder {
  public:
   // `reader` must stand on the first image word.
-  TapeDecoder(ImageReader& reader, Phase phase) : reader_(reader), phase_(phase) {}
+  TapeDecoder(ImageReader& reader, Phase phase, DecodePath path = DecodePath::AUTOMATIC);
+
+  TapeDecoder(const TapeDecoder&) = delete;
+  TapeDecoder& operator=(const TapeDecoder&) = delete;
 
   // The level of the next tick with the phase applied, 0 or 1, or END_OF_INPUT.
   int take_tick();
@@ -30,21 +45,45 @@ class TapeDecoder {
   int read_block(BlockBuffer& buffer, int& block_type);
 
   Phase phase() const { return phase_; }
-  ImageReader& reader() { return reader_; }
+  // The reader, standing right after the last word the decoder has used.
+  ImageReader& reader() {
+    drop_scanned();
+    return reader_;
+  }
+  // The image offset right after the last word the decoder has used.
+  std::uint64_t offset() const { return reader_.offset(); }
   // Where the block read last begins: the image offset of the word in which the start bit of
   // its sync mark was sampled.
   std::uint64_t block_offset() const { return block_offset_; }
 
   std::int32_t pulse_ticks() const { return pulse_ticks_; }
   int pulse_level() const { return pulse_level_; }
+  // Whether whole frames are decoded ahead with vector instructions.
+  bool scans_frames() const { return scan_ != nullptr; }
 
  private:
+  int read_byte_by_words();
+  int take_scanned_byte();
+  bool scan_ahead();
+  void drop_scanned() { scanned_next_ = scanned_count_ = 0; }
+
   ImageReader& reader_;
   const Phase phase_;
   std::int32_t pulse_ticks_ = 0;  // ticks still to be taken from the current word
   int pulse_level_ = 0;           // stored level of the current word, before the phase
   std::uint64_t block_offset_ = 0;
   std::uint64_t byte_offset_ = 0;  // offset of the word holding the last start bit's sample
+
+  ScanFunction scan_ = nullptr;
+  // Bytes decoded ahead from the reader's buffer, with positions relative to where the reader
+  // stood when they were scanned; `scanned_taken_` of those bytes have been skipped since.
+  ScannedByte scanned_[MAX_SCANNED_BYTES];
+  unsigned scanned_next_ = 0;
+  unsigned scanned_count_ = 0;
+  std::uint32_t scanned_taken_ = 0;
+  // Bytes still to be decoded word by word before scanning is tried again, after a scan that
+  // met an irregular stretch straight away.
+  int bytes_before_next_scan_ = 0;
 };
 
 }  // namespace r38

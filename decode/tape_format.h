@@ -33,6 +33,10 @@ inline constexpr int TICKS_PER_COUNT = 9;
 
 // A bit is the level sampled this many ticks after the tick that marks a rising edge.
 inline constexpr int SAMPLE_DELAY = 312;
+// Counting the edge's word as the first, the sampled tick lies in the first word at which the
+// counts summed from the edge reach this many: every word begins 9k ticks after the edge, and
+// tick 313 is the 7th tick of the 35th count. That word then keeps at least two ticks.
+inline constexpr unsigned SAMPLE_COUNT = SAMPLE_DELAY / TICKS_PER_COUNT + 1;
 
 // Blocks begin with this two-byte mark; the type byte that follows says what the block holds.
 inline constexpr int SYNC_MARK_FIRST = 0x01;

@@ -1,0 +1,268 @@
+// The decoder reads words, not ticks, and decodes regular stretches many words at a time; the
+// tick-by-tick reference decoder is the rules written out literally. Both must agree on every
+// result and on the state left after every call, on any image, read from memory or a pipe.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "decode/image_reader.h"
+#include "decode/tape_decoder.h"
+#include "support/random_tapes.h"
+#include "support/reference_decoder.h"
+
+namespace r38 {
+namespace {
+
+using test::RandomTape;
+using test::ReferenceDecoder;
+
+constexpr DecodePath PATHS[] = {DecodePath::AUTOMATIC, DecodePath::PORTABLE};
+
+const char* path_name(DecodePath path) {
+  return path == DecodePath::AUTOMATIC ? "automatic" : "portable";
+}
+
+// What a call returned and where it left the decoder.
+struct After {
+  int result;
+  std::int32_t pulse_ticks;
+  int pulse_level;
+  std::uint64_t offset;
+  std::uint64_t block_offset;
+  int block_type;
+  std::vector<std::uint8_t> buffer;  // the block buffer after a read_block
+  bool operator==(const After&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const After& a) {
+  return os << "{result " << a.result << ", ticks " << a.pulse_ticks << ", level " << a.pulse_level
+            << ", offset " << a.offset << ", block at " << a.block_offset << ", type "
+            << a.block_type << ", buffer " << a.buffer.size() << " bytes}";
+}
+
+enum class Calls { BYTES, BLOCKS, MIXED };
+
+// Feeds an image through a pipe in pieces of random size, so that the reader's buffer ends at
+// arbitrary places, odd ones included.
+class PipeFeed {
+ public:
+  PipeFeed(const std::vector<std::uint8_t>& image, std::uint64_t seed) {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    read_fd_ = fds[0];
+    writer_ = std::thread([&image, seed, fd = fds[1]] {
+      std::mt19937_64 rng(seed);
+      for (std::size_t at = 0; at < image.size();) {
+        const std::size_t n = std::min<std::size_t>(image.size() - at, 1 + rng() % 70000);
+        const ssize_t w = ::write(fd, image.data() + at, n);
+        if (w <= 0) break;
+        at += static_cast<std::size_t>(w);
+      }
+      ::close(fd);
+    });
+  }
+  ~PipeFeed() {
+    ::close(read_fd_);
+    writer_.join();
+  }
+  int fd() const { return read_fd_; }
+
+ private:
+  int read_fd_ = -1;
+  std::thread writer_;
+};
+
+// Makes calls of the given kinds on a decoder to the end of the image and three calls past it,
+// and records what each returned and where it left the decoder. The same seed makes the same
+// calls.
+template <typename Decoder>
+std::vector<After> trace(Decoder& decoder, const ImageReader& reader, Calls calls,
+                         std::uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  BlockBuffer buffer;
+  std::vector<After> steps;
+  for (int ends = 0; ends < 3;) {
+    int kind = calls == Calls::BLOCKS ? 3 : 0;
+    if (calls == Calls::MIXED) {
+      const unsigned r = static_cast<unsigned>(rng() % 100);
+      kind = r < 70 ? 0 : r < 85 ? 1 : r < 95 ? 2 : 3;
+    }
+    After a{};
+    a.block_type = 77;
+    if (kind == 0) a.result = decoder.read_byte();
+    if (kind == 1) a.result = decoder.read_bit();
+    if (kind == 2) a.result = decoder.take_tick();
+    if (kind == 3) {
+      a.result = decoder.read_block(buffer, a.block_type);
+      a.buffer.assign(buffer.bytes, buffer.bytes + BLOCK_BUFFER_SIZE);
+    }
+    a.pulse_ticks = decoder.pulse_ticks();
+    a.pulse_level = decoder.pulse_level();
+    a.offset = reader.offset();
+    a.block_offset = decoder.block_offset();
+    steps.push_back(std::move(a));
+    if (steps.back().result == END_OF_INPUT) ++ends;
+  }
+  return steps;
+}
+
+std::vector<After> reference_trace(const std::vector<std::uint8_t>& image, Phase phase, Calls calls,
+                                   std::uint64_t seed) {
+  ImageReader reader(image.data(), image.size());
+  reader.skip(IMAGE_DATA_OFFSET);
+  ReferenceDecoder decoder(reader, phase);
+  return trace(decoder, reader, calls, seed);
+}
+
+// Runs the decoder the same way and compares it with the reference's trace, step by step.
+void expect_trace(const std::vector<After>& expected, const std::vector<std::uint8_t>& image,
+                  Phase phase, DecodePath path, Calls calls, std::uint64_t seed,
+                  const std::string& what, bool through_pipe = false) {
+  std::unique_ptr<PipeFeed> feed;
+  std::unique_ptr<ImageReader> reader;
+  if (through_pipe) {
+    feed = std::make_unique<PipeFeed>(image, seed);
+    reader = std::make_unique<ImageReader>(feed->fd());
+    reader->peek(IMAGE_DATA_OFFSET);
+  } else {
+    reader = std::make_unique<ImageReader>(image.data(), image.size());
+  }
+  reader->skip(IMAGE_DATA_OFFSET);
+  TapeDecoder decoder(*reader, phase, path);
+  const std::vector<After> got = trace(decoder, *reader, calls, seed);
+  const std::size_t n = std::min(got.size(), expected.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    ASSERT_EQ(got[i], expected[i]) << what << ", " << path_name(path) << ", call " << i;
+  }
+  ASSERT_EQ(got.size(), expected.size()) << what << ", " << path_name(path);
+}
+
+// Both decoders, every path, the same calls.
+void expect_identical(const std::vector<std::uint8_t>& image, Phase phase, Calls calls,
+                      std::uint64_t seed, const std::string& what, bool through_pipe = false) {
+  const auto expected = reference_trace(image, phase, calls, seed);
+  for (DecodePath path : PATHS) {
+    expect_trace(expected, image, phase, path, calls, seed, what, through_pipe);
+  }
+}
+
+// A realistic recording: blocks of standard cells with jitter.
+std::vector<std::uint8_t> realistic_tape(std::uint64_t seed, Phase phase, int blocks,
+                                         unsigned glitch_one_in, int damage_one_in) {
+  RandomTape tape(seed, phase);
+  tape.set_glitch_rate(glitch_one_in);
+  for (int i = 0; i < blocks; ++i) tape.realistic_block(damage_one_in);
+  for (int i = 0; i < 4; ++i) tape.bit(1);
+  if (seed % 3 == 0) tape.image().push_back(0x80);  // an odd final byte
+  return tape.image();
+}
+
+TEST(DecoderIdentity, RealisticTapesWithGlitchesAndDamagedBytes) {
+  for (std::uint64_t seed = 1; seed <= 12; ++seed) {
+    for (Phase phase : {PHASE_NORMAL, PHASE_REVERSE}) {
+      const unsigned glitch_one_in = seed % 4 == 0 ? 0 : 200 * static_cast<unsigned>(seed);
+      const auto image = realistic_tape(seed, phase, 2, glitch_one_in, seed % 2 ? 0 : 40);
+      for (Calls calls : {Calls::BYTES, Calls::BLOCKS, Calls::MIXED}) {
+        std::ostringstream what;
+        what << "seed " << seed << " phase " << phase << " calls " << static_cast<int>(calls);
+        expect_identical(image, phase, calls, seed, what.str());
+        if (::testing::Test::HasFailure()) return;
+      }
+    }
+  }
+}
+
+TEST(DecoderIdentity, WordSoupsWithCountZeroLongestWordsAndRandomLevels) {
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    for (Phase phase : {PHASE_NORMAL, PHASE_REVERSE}) {
+      // Soup alone, and soup between regular stretches so that scanning starts and stops on it.
+      RandomTape tape(seed, phase);
+      tape.word_soup(50 + seed * 7);
+      if (seed % 2 == 0) {
+        for (int i = 0; i < 30; ++i) tape.frame(static_cast<int>(tape.rng()() & 0xFF));
+        tape.word_soup(seed * 5);
+        for (int i = 0; i < 30; ++i) tape.frame(static_cast<int>(tape.rng()() & 0xFF));
+      }
+      if (seed % 5 == 0) tape.image().push_back(static_cast<std::uint8_t>(seed));
+      std::ostringstream what;
+      what << "soup seed " << seed << " phase " << phase;
+      expect_identical(tape.image(), phase, seed % 2 ? Calls::BYTES : Calls::MIXED, seed,
+                       what.str());
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+// Frames are decoded ahead in chunks of 64 word pairs counted from an edge: one glitch is moved
+// word by word over several chunk boundaries, in every kind of glitch, in both phases.
+TEST(DecoderIdentity, AGlitchAtEveryWordAcrossScanChunkBoundaries) {
+  for (Phase phase : {PHASE_NORMAL, PHASE_REVERSE}) {
+    for (std::size_t at = 0; at < 420; at += (at % 128 < 8 || at % 128 > 120) ? 1 : 5) {
+      RandomTape tape(at * 31 + 7, phase, at % 2 ? 2 : 0);
+      const std::size_t glitch_at = tape.image().size() + 2 * at;
+      for (int i = 0; i < 20; ++i)
+        tape.frame(static_cast<int>(tape.rng()() & 0xFF), 1, i % 9 ? 1 : 0);
+      RandomTape glitch(at, phase);
+      glitch.image().clear();
+      glitch.glitch();
+      auto image = tape.image();
+      image.insert(image.begin() + static_cast<std::ptrdiff_t>(glitch_at), glitch.image().begin(),
+                   glitch.image().end());
+      std::ostringstream what;
+      what << "glitch at word " << at << " phase " << phase;
+      expect_identical(image, phase, Calls::BYTES, at, what.str());
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+// Read through a pipe, the reader's buffer ends wherever a read happens to end; the decoder must
+// cross those ends word by word exactly like the reference.
+TEST(DecoderIdentity, ReadingThroughAPipeCrossesBufferEnds) {
+  for (std::uint64_t seed = 1; seed <= 2; ++seed) {
+    const Phase phase = seed == 1 ? PHASE_NORMAL : PHASE_REVERSE;
+    const auto image = realistic_tape(seed + 100, phase, 40, 3000, 200);
+    ASSERT_GT(image.size(), 2 * ImageReader::CHUNK_SIZE);
+    std::ostringstream what;
+    what << "pipe seed " << seed;
+    expect_identical(image, phase, Calls::BYTES, seed, what.str(), true);
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+TEST(DecoderIdentity, TheVectorPathIsUsedWhereTheProcessorHasIt) {
+  const std::vector<std::uint8_t> image(IMAGE_MAGIC, IMAGE_MAGIC + IMAGE_MAGIC_LENGTH);
+  ImageReader reader(image.data(), image.size());
+  EXPECT_FALSE(TapeDecoder(reader, PHASE_NORMAL, DecodePath::PORTABLE).scans_frames());
+  EXPECT_EQ(TapeDecoder(reader, PHASE_NORMAL).scans_frames(), vector_frame_scanner() != nullptr);
+}
+
+TEST(SkippedPairs, MatchesTheRuleOnePairAtATime) {
+  std::mt19937_64 rng(5);
+  for (int round = 0; round < 20000; ++round) {
+    std::uint64_t carry = 0;
+    bool skipped = false;
+    for (int chunk = 0; chunk < 4; ++chunk) {
+      std::uint64_t short_pairs = rng();
+      if (round % 3 == 0) short_pairs |= rng();
+      if (round % 7 == 0) short_pairs = ~std::uint64_t{0} << (rng() % 64);
+      std::uint64_t expected = 0;
+      for (int p = 0; p < 64; ++p) {
+        if (skipped) expected |= std::uint64_t{1} << p;
+        skipped = ((short_pairs >> p) & 1) != 0 && !skipped;
+      }
+      ASSERT_EQ(skipped_pairs(short_pairs, carry), expected) << "round " << round;
+      ASSERT_EQ(carry != 0, skipped) << "round " << round;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace r38
