@@ -18,36 +18,75 @@
 
 namespace r38 {
 
-// Word pairs looked at by one scan at most.
+// Word pairs looked at by one scan at most, in chunks of 64.
 inline constexpr unsigned SCAN_PAIRS = 1024;
+inline constexpr unsigned SCAN_CHUNK_PAIRS = 64;
+inline constexpr unsigned SCAN_CHUNKS = SCAN_PAIRS / SCAN_CHUNK_PAIRS;
 // A frame takes eleven bits and every bit at least one pair.
 inline constexpr unsigned MAX_SCANNED_BYTES = SCAN_PAIRS / 11 + 1;
 
-// A byte decoded ahead and the decoder's state right after it. Offsets count bytes from the
-// first word the scan was given.
-struct ScannedByte {
-  std::int32_t value;        // 0..255 or FRAMING_ERROR
-  std::uint32_t start_word;  // the word in which the start bit was sampled
-  std::uint32_t end;         // just past the word in which the second stop bit was sampled
-  std::int32_t pulse_ticks;  // ticks still left in that word
-  std::int32_t pulse_level;  // its stored level
+// What one scan found, from a read_byte boundary on. Offsets count bytes from the first word the
+// scan was given. Only the frames' values are written out per byte; where a byte's bits were
+// sampled is worked out from the bits and their pairs when somebody asks (see sample_point).
+struct FrameScan {
+  unsigned bytes = 0;                           // complete frames
+  std::int16_t values[MAX_SCANNED_BYTES];       // 0..255 or FRAMING_ERROR
+  std::uint16_t start_bits[MAX_SCANNED_BYTES];  // the bit index of each frame's start bit
+  int idle_through = -1;  // with no frame: the last idle 1 bit passed over, or -1
+
+  // The bits decided, in order, and the pairs that began them.
+  std::uint32_t edge = 0;  // the edge word of bit 0, where pair 0 begins
+  unsigned phase_flip = 0;
+  unsigned count = 0;
+  unsigned chunks = 0;
+  std::uint64_t bits[SCAN_CHUNKS + 1];
+  std::uint64_t starts[SCAN_CHUNKS];  // per chunk, the pairs that begin a bit
+  std::uint16_t first_bit[SCAN_CHUNKS + 1];
+
+  void clear_bits() {
+    count = chunks = 0;
+    for (auto& b : bits) b = 0;
+  }
+  void append_bits(std::uint64_t value, unsigned n) {
+    const unsigned at = count % 64;
+    bits[count / 64] |= value << at;
+    if (at != 0 && at + n > 64) bits[count / 64 + 1] = value >> (64 - at);
+    count += n;
+  }
+  int bit(unsigned k) const { return static_cast<int>(bits[k / 64] >> (k % 64) & 1); }
+  // `n` (at most 57) bits from bit `k` on.
+  std::uint64_t take(unsigned k, unsigned n) const {
+    const unsigned at = k % 64;
+    std::uint64_t v = bits[k / 64] >> at;
+    if (at != 0 && at + n > 64) v |= bits[k / 64 + 1] << (64 - at);
+    return v & ((std::uint64_t{1} << n) - 1);
+  }
+  // The first 0 bit at `k` or later, or `count` when there is none.
+  unsigned next_zero(unsigned k) const {
+    while (k < count) {
+      const std::uint64_t zeros = ~bits[k / 64] >> (k % 64);
+      if (zeros != 0) {
+        const unsigned z = k + static_cast<unsigned>(__builtin_ctzll(zeros));
+        return z < count ? z : count;
+      }
+      k = (k | 63) + 1;
+    }
+    return count;
+  }
 };
 
-struct ScanResult {
-  unsigned bytes = 0;  // complete frames written to the output
-  // When no frame was complete but idle 1 bits were passed over: the state after the last of
-  // them, which a search for a start bit may take as its own.
-  bool advanced = false;
-  std::uint32_t end = 0;
-  std::int32_t pulse_ticks = 0;
-  int pulse_level = 0;
+// Where bit `k` of a scan was sampled: the word's offset and the ticks it keeps after the
+// sample. `words` is what the scan was given.
+struct SamplePoint {
+  std::uint32_t word;
+  std::int32_t pulse_ticks;
 };
+SamplePoint sample_point(const FrameScan& scan, const std::uint8_t* words, unsigned k);
 
-// Scans `size` bytes of image words from a read_byte boundary with the given tick-stream state.
-// Never reads beyond `size`; writes at most MAX_SCANNED_BYTES bytes to `out`.
-using ScanFunction = ScanResult (*)(const std::uint8_t* words, std::size_t size,
-                                    std::int32_t pulse_ticks, int pulse_level, Phase phase,
-                                    ScannedByte* out);
+// Scans `size` bytes of image words from a read_byte boundary with the given tick-stream state,
+// never reading beyond `size`.
+using ScanFunction = void (*)(const std::uint8_t* words, std::size_t size, std::int32_t pulse_ticks,
+                              int pulse_level, Phase phase, FrameScan& scan);
 
 // The vector scanner when this processor can run it (x86-64 with AVX2 and BMI2), else nullptr.
 ScanFunction vector_frame_scanner();

@@ -93,11 +93,11 @@ inline int word_bit(WordSource& words, Pulse& pulse, unsigned flip) {
 
 TapeDecoder::TapeDecoder(ImageReader& reader, Phase phase, DecodePath path)
     : reader_(reader), phase_(phase) {
-  if (path == DecodePath::AUTOMATIC) scan_ = vector_frame_scanner();
+  if (path == DecodePath::AUTOMATIC) scan_function_ = vector_frame_scanner();
 }
 
 int TapeDecoder::take_tick() {
-  drop_scanned();
+  drop_scan();
   while (pulse_ticks_ <= 0) {
     const int high = reader_.read_image_byte();
     if (high == END_OF_INPUT) return END_OF_INPUT;
@@ -113,7 +113,7 @@ int TapeDecoder::take_tick() {
 }
 
 int TapeDecoder::read_bit() {
-  drop_scanned();
+  drop_scan();
   Pulse pulse{pulse_ticks_, pulse_level_};
   int bit;
   {
@@ -126,13 +126,22 @@ int TapeDecoder::read_bit() {
 }
 
 int TapeDecoder::read_byte() {
-  if (scanned_next_ < scanned_count_) return take_scanned_byte();
-  if (scan_ != nullptr) {
+  if (scan_next_ < scan_.bytes) {
+    unsettled_ = true;
+    last_byte_scanned_ = true;
+    return scan_.values[scan_next_++];
+  }
+  if (scan_function_ != nullptr) {
+    drop_scan();
     if (bytes_before_next_scan_ > 0) {
       --bytes_before_next_scan_;
     } else {
       while (scan_ahead()) {
-        if (scanned_count_ > 0) return take_scanned_byte();
+        if (scan_.bytes > 0) {
+          unsettled_ = true;
+          last_byte_scanned_ = true;
+          return scan_.values[scan_next_++];
+        }
       }
       // The signal is irregular here: a few bytes go word by word before the next try.
       bytes_before_next_scan_ = 8;
@@ -147,27 +156,35 @@ int TapeDecoder::read_byte() {
 // passed over (those are taken at once, since they belong to the search for the start bit of
 // the read_byte under way).
 bool TapeDecoder::scan_ahead() {
-  const ScanResult result =
-      scan_(reader_.data(), reader_.buffered(), pulse_ticks_, pulse_level_, phase_, scanned_);
-  scanned_next_ = 0;
-  scanned_count_ = result.bytes;
-  scanned_taken_ = 0;
-  if (result.bytes > 0) return true;
-  if (!result.advanced) return false;
-  reader_.skip(result.end);
-  pulse_ticks_ = result.pulse_ticks;
-  pulse_level_ = result.pulse_level;
+  scan_words_ = reader_.data();
+  scan_skipped_ = 0;
+  scan_next_ = 0;
+  scan_function_(scan_words_, reader_.buffered(), pulse_ticks_, pulse_level_, phase_, scan_);
+  if (scan_.bytes > 0) return true;
+  if (scan_.idle_through < 0) return false;
+  const SamplePoint last =
+      sample_point(scan_, scan_words_, static_cast<unsigned>(scan_.idle_through));
+  reader_.skip(last.word + 2);
+  pulse_ticks_ = last.pulse_ticks;
+  pulse_level_ = static_cast<int>(1 ^ scan_.phase_flip);
   return true;
 }
 
-int TapeDecoder::take_scanned_byte() {
-  const ScannedByte& byte = scanned_[scanned_next_++];
-  byte_offset_ = reader_.offset() + (byte.start_word - scanned_taken_);
-  reader_.skip(byte.end - scanned_taken_);
-  scanned_taken_ = byte.end;
-  pulse_ticks_ = byte.pulse_ticks;
-  pulse_level_ = byte.pulse_level;
-  return byte.value;
+void TapeDecoder::settle_scanned_byte() const {
+  const unsigned last_bit = scan_.start_bits[scan_next_ - 1] + 10u;
+  const SamplePoint last = sample_point(scan_, scan_words_, last_bit);
+  reader_.skip(last.word + 2 - scan_skipped_);
+  scan_skipped_ = last.word + 2;
+  pulse_ticks_ = last.pulse_ticks;
+  pulse_level_ = static_cast<int>(static_cast<unsigned>(scan_.bit(last_bit)) ^ scan_.phase_flip);
+  unsettled_ = false;
+}
+
+std::uint64_t TapeDecoder::last_byte_offset() const {
+  if (!last_byte_scanned_) return byte_offset_;
+  settle();
+  const SamplePoint start = sample_point(scan_, scan_words_, scan_.start_bits[scan_next_ - 1]);
+  return reader_.offset() - scan_skipped_ + start.word;
 }
 
 int TapeDecoder::read_byte_by_words() {
@@ -210,7 +227,7 @@ int TapeDecoder::read_block(BlockBuffer& buffer, int& block_type) {
     const int byte = read_byte();
     if (byte == END_OF_INPUT) return END_OF_INPUT;
     if (previous == SYNC_MARK_FIRST && byte == SYNC_MARK_SECOND) break;
-    if (byte == SYNC_MARK_FIRST) block_offset_ = byte_offset_;
+    if (byte == SYNC_MARK_FIRST) block_offset_ = last_byte_offset();
     previous = byte;
   }
   const int type = read_byte();

@@ -47,40 +47,64 @@ class TapeDecoder {
   Phase phase() const { return phase_; }
   // The reader, standing right after the last word the decoder has used.
   ImageReader& reader() {
-    drop_scanned();
+    drop_scan();
     return reader_;
   }
   // The image offset right after the last word the decoder has used.
-  std::uint64_t offset() const { return reader_.offset(); }
+  std::uint64_t offset() const {
+    settle();
+    return reader_.offset();
+  }
   // Where the block read last begins: the image offset of the word in which the start bit of
   // its sync mark was sampled.
   std::uint64_t block_offset() const { return block_offset_; }
 
-  std::int32_t pulse_ticks() const { return pulse_ticks_; }
-  int pulse_level() const { return pulse_level_; }
+  std::int32_t pulse_ticks() const {
+    settle();
+    return pulse_ticks_;
+  }
+  int pulse_level() const {
+    settle();
+    return pulse_level_;
+  }
   // Whether whole frames are decoded ahead with vector instructions.
-  bool scans_frames() const { return scan_ != nullptr; }
+  bool scans_frames() const { return scan_function_ != nullptr; }
 
  private:
   int read_byte_by_words();
-  int take_scanned_byte();
   bool scan_ahead();
-  void drop_scanned() { scanned_next_ = scanned_count_ = 0; }
+  // Brings the reader and the tick-stream state to just after the last byte handed out from the
+  // scan; that is only worked out when somebody looks.
+  void settle() const {
+    if (unsettled_) settle_scanned_byte();
+  }
+  void settle_scanned_byte() const;
+  void drop_scan() {
+    settle();
+    if (last_byte_scanned_) byte_offset_ = last_byte_offset();
+    last_byte_scanned_ = false;
+    scan_next_ = scan_.bytes = 0;
+  }
+  // The offset of the word holding the last byte's start bit sample.
+  std::uint64_t last_byte_offset() const;
 
   ImageReader& reader_;
   const Phase phase_;
-  std::int32_t pulse_ticks_ = 0;  // ticks still to be taken from the current word
-  int pulse_level_ = 0;           // stored level of the current word, before the phase
+  mutable std::int32_t pulse_ticks_ = 0;  // ticks still to be taken from the current word
+  mutable int pulse_level_ = 0;           // stored level of the current word, before the phase
   std::uint64_t block_offset_ = 0;
-  std::uint64_t byte_offset_ = 0;  // offset of the word holding the last start bit's sample
+  std::uint64_t byte_offset_ = 0;  // the last byte read word by word: see last_byte_offset
 
-  ScanFunction scan_ = nullptr;
-  // Bytes decoded ahead from the reader's buffer, with positions relative to where the reader
-  // stood when they were scanned; `scanned_taken_` of those bytes have been skipped since.
-  ScannedByte scanned_[MAX_SCANNED_BYTES];
-  unsigned scanned_next_ = 0;
-  unsigned scanned_count_ = 0;
-  std::uint32_t scanned_taken_ = 0;
+  ScanFunction scan_function_ = nullptr;
+  // Bytes decoded ahead from the reader's buffer; scan_next_ of them have been handed out.
+  // `scan_words_` is where the scan began and `scan_skipped_` how far the reader has been moved
+  // on from there since.
+  FrameScan scan_;
+  unsigned scan_next_ = 0;
+  const std::uint8_t* scan_words_ = nullptr;
+  mutable std::uint32_t scan_skipped_ = 0;
+  mutable bool unsettled_ = false;
+  bool last_byte_scanned_ = false;
   // Bytes still to be decoded word by word before scanning is tried again, after a scan that
   // met an irregular stretch straight away.
   int bytes_before_next_scan_ = 0;
