@@ -1,6 +1,6 @@
 // r38_cpu_time COMMAND [ARGS...]: runs the command with its standard output sent to /dev/null
-// and prints its CPU time in seconds (user + sys, to the microsecond) and its peak resident
-// memory in KiB, from the kernel's account of the finished process. Exits with the command's
+// and prints its CPU time in seconds (user + sys, to the microsecond), its peak resident memory
+// in KiB, and the user and sys seconds apart, from the kernel's account of the finished process. Exits with the command's
 // status.
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -32,8 +32,11 @@ int main(int argc, char** argv) {
     std::perror("wait4");
     return 2;
   }
-  const double seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  std::printf("%.6f %ld\n", seconds, usage.ru_maxrss);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  const double user = seconds(usage.ru_utime);
+  const double sys = seconds(usage.ru_stime);
+  std::printf("%.6f %ld %.6f %.6f\n", user + sys, usage.ru_maxrss, user, sys);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
 }

@@ -31,7 +31,7 @@ struct PairMasks {
   // The bit a pair begins: h >= 35 for a pair that is not short, h + l + next h >= 35 for a
   // short one.
   std::uint64_t bit;
-  std::uint64_t reached;  // h + l + next h + next l >= 35: a short pair's sample in reach
+  std::uint64_t next_short;  // pair p + 1 is short
 };
 
 R38_AVX2 inline __m256i words_of(const std::uint8_t* p) {
@@ -71,31 +71,29 @@ R38_AVX2 inline unsigned lanes(__m256i mask) {
 R38_AVX2 PairMasks pair_masks(const std::uint8_t* p, __m256i level_bits) {
   const __m256i below = _mm256_set1_epi32(SAMPLE_COUNT - 1);
   const __m256i reach = _mm256_set1_epi32(SAMPLE_COUNT);
-  std::uint8_t valid[CHUNK_PAIRS / 8 + 1], short_pair[CHUNK_PAIRS / 8], bit[CHUNK_PAIRS / 8],
-      reached[CHUNK_PAIRS / 8];
+  std::uint8_t valid[CHUNK_PAIRS / 8 + 1], short_pair[CHUNK_PAIRS / 8 + 1], bit[CHUNK_PAIRS / 8];
   PairGroup here = pair_group(p, level_bits);
   for (unsigned i = 0; i < CHUNK_PAIRS / 8; ++i) {
     p += 32;
     const PairGroup after = pair_group(p, level_bits);
     const __m256i next_high = next_pairs(here.high, after.high);
-    const __m256i next_sum = next_pairs(here.sum, after.sum);
     const __m256i is_short = _mm256_cmpgt_epi32(reach, here.sum);
     const __m256i bit_sum =
         _mm256_blendv_epi8(here.high, _mm256_add_epi32(here.sum, next_high), is_short);
     valid[i] = static_cast<std::uint8_t>(lanes(here.valid));
     short_pair[i] = static_cast<std::uint8_t>(lanes(is_short));
     bit[i] = static_cast<std::uint8_t>(lanes(_mm256_cmpgt_epi32(bit_sum, below)));
-    reached[i] = static_cast<std::uint8_t>(
-        lanes(_mm256_cmpgt_epi32(_mm256_add_epi32(here.sum, next_sum), below)));
     here = after;
   }
   valid[CHUNK_PAIRS / 8] = static_cast<std::uint8_t>(lanes(here.valid));
+  short_pair[CHUNK_PAIRS / 8] =
+      static_cast<std::uint8_t>(lanes(_mm256_cmpgt_epi32(reach, here.sum)));
   PairMasks m;
   std::memcpy(&m.valid, valid, 8);
   std::memcpy(&m.short_pair, short_pair, 8);
   std::memcpy(&m.bit, bit, 8);
-  std::memcpy(&m.reached, reached, 8);
   m.next_valid = m.valid >> 1 | std::uint64_t{valid[CHUNK_PAIRS / 8] & 1u} << 63;
+  m.next_short = m.short_pair >> 1 | std::uint64_t{short_pair[CHUNK_PAIRS / 8] & 1u} << 63;
   return m;
 }
 
@@ -131,7 +129,11 @@ R38_AVX2 void scan_avx2(const std::uint8_t* words, std::size_t size, std::int32_
   scan.first_bit[0] = 0;
   while (scan.chunks < SCAN_CHUNKS && scan.edge + (scan.chunks + 1) * CHUNK_BYTES + 32 <= size) {
     const PairMasks m = pair_masks(words + scan.edge + scan.chunks * CHUNK_BYTES, level_bits);
-    const std::uint64_t covered = m.valid & (~m.short_pair | (m.next_valid & m.reached));
+    // A short pair's sample lies in the next pair when it is a 1 (in the next high word) or
+    // when the next pair is not short (in its low word at the latest). A 0 after a short pair
+    // followed by another short one is left to the word machine.
+    const std::uint64_t covered =
+        m.valid & (~m.short_pair | (m.next_valid & (m.bit | ~m.next_short)));
     std::uint64_t starts = ~skipped_pairs(m.short_pair, carry);
     const std::uint64_t uncovered = starts & ~covered;
     if (uncovered != 0) starts &= (uncovered & (0 - uncovered)) - 1;
@@ -150,10 +152,9 @@ R38_AVX2 void scan_avx2(const std::uint8_t* words, std::size_t size, std::int32_
     ahead >>= k % 8;
     const unsigned idle = static_cast<unsigned>(__builtin_ctzll(~ahead | std::uint64_t{1} << 63));
     // Within a block the frames follow one another without idle bits: five at once.
-    constexpr std::uint64_t FIVE_STARTS = 1 | 1 << 11 | 1 << 22 | std::uint64_t{1} << 33 |
-                                          std::uint64_t{1} << 44;
-    if ((ahead & FIVE_STARTS) == 0 && k + 55 <= scan.count &&
-        scan.bytes + 5 <= MAX_SCANNED_BYTES) {
+    constexpr std::uint64_t FIVE_STARTS =
+        1 | 1 << 11 | 1 << 22 | std::uint64_t{1} << 33 | std::uint64_t{1} << 44;
+    if ((ahead & FIVE_STARTS) == 0 && k + 55 <= scan.count && scan.bytes + 5 <= MAX_SCANNED_BYTES) {
       for (unsigned j = 0; j < 5; ++j) {
         const std::uint64_t frame = ahead >> (11 * j + 1);
         scan.values[scan.bytes + j] = static_cast<std::int16_t>(

@@ -132,7 +132,7 @@ int TapeDecoder::read_byte() {
     return scan_.values[scan_next_++];
   }
   if (scan_function_ != nullptr) {
-    drop_scan();
+    end_scan();
     if (bytes_before_next_scan_ > 0) {
       --bytes_before_next_scan_;
     } else {
@@ -147,6 +147,7 @@ int TapeDecoder::read_byte() {
       bytes_before_next_scan_ = 8;
     }
   }
+  last_byte_scanned_ = false;
   return read_byte_by_words();
 }
 
@@ -157,6 +158,7 @@ int TapeDecoder::read_byte() {
 // the read_byte under way).
 bool TapeDecoder::scan_ahead() {
   scan_words_ = reader_.data();
+  scan_offset_ = reader_.offset();
   scan_skipped_ = 0;
   scan_next_ = 0;
   scan_function_(scan_words_, reader_.buffered(), pulse_ticks_, pulse_level_, phase_, scan_);
@@ -182,9 +184,8 @@ void TapeDecoder::settle_scanned_byte() const {
 
 std::uint64_t TapeDecoder::last_byte_offset() const {
   if (!last_byte_scanned_) return byte_offset_;
-  settle();
-  const SamplePoint start = sample_point(scan_, scan_words_, scan_.start_bits[scan_next_ - 1]);
-  return reader_.offset() - scan_skipped_ + start.word;
+  return scan_offset_ +
+         sample_point(scan_, scan_words_, scan_.start_bits[scan_next_ - 1]).word;
 }
 
 int TapeDecoder::read_byte_by_words() {

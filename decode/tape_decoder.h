@@ -79,11 +79,16 @@ class TapeDecoder {
     if (unsettled_) settle_scanned_byte();
   }
   void settle_scanned_byte() const;
-  void drop_scan() {
+  // No more bytes from the scan; its bits stay until the next scan, for last_byte_offset.
+  void end_scan() {
     settle();
+    scan_.bytes = 0;
+  }
+  // The same before the reader is moved some other way.
+  void drop_scan() {
+    end_scan();
     if (last_byte_scanned_) byte_offset_ = last_byte_offset();
     last_byte_scanned_ = false;
-    scan_next_ = scan_.bytes = 0;
   }
   // The offset of the word holding the last byte's start bit sample.
   std::uint64_t last_byte_offset() const;
@@ -102,6 +107,7 @@ class TapeDecoder {
   FrameScan scan_;
   unsigned scan_next_ = 0;
   const std::uint8_t* scan_words_ = nullptr;
+  std::uint64_t scan_offset_ = 0;  // the image offset of scan_words_
   mutable std::uint32_t scan_skipped_ = 0;
   mutable bool unsettled_ = false;
   bool last_byte_scanned_ = false;
