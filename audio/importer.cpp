@@ -75,12 +75,21 @@ std::string import_recording(const Recording& recording, const ImportSettings& s
     if (!progress) return {};
     return [=](double share) { progress(from + (to - from) * share); };
   };
-  const std::vector<Run> runs =
-      slice_levels(recording.samples, recording.sample_rate, settings.slicer, part(0, 0.8));
-
+  std::vector<Run> runs =
+      slice_levels(recording.samples, recording.sample_rate, settings.slicer, part(0, 0.4));
   std::vector<double> lengths(runs.size());
   for (std::size_t i = 0; i < runs.size(); ++i) lengths[i] = runs[i].length;
-  const double unit = find_short_half_cycle(lengths);
+  double unit = find_short_half_cycle(lengths);
+  // Knowing the speed, slice again through a moving average about half a short half-cycle long:
+  // it passes the tape's cycles and their first harmonics and takes out most of the hiss above.
+  if (const auto half = static_cast<std::size_t>(unit / 4); half >= 1) {
+    SlicerSettings smoothed = settings.slicer;
+    smoothed.smoothing = half;
+    runs = slice_levels(recording.samples, recording.sample_rate, smoothed, part(0.4, 0.8));
+    lengths.resize(runs.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) lengths[i] = runs[i].length;
+    unit = find_short_half_cycle(lengths);
+  }
   // A tape signal has hundreds of cycles in each block's lead-in alone.
   std::size_t in_clusters = 0;
   for (double length : lengths) in_clusters += length < OUTLIER_FACTOR * unit;

@@ -15,6 +15,26 @@ constexpr double ENVELOPE_RELEASE_SECONDS = 0.020;
 constexpr double THRESHOLD_FLOOR = 2e-4;
 constexpr std::size_t PROGRESS_STEP = 1 << 16;
 
+// The mean of the samples within `half` of each position, clipped to the recording, for
+// positions asked for in increasing order.
+class RunningMean {
+ public:
+  RunningMean(std::span<const float> samples, std::size_t half) : samples_(samples), half_(half) {}
+  double at(std::size_t i) {
+    const std::size_t lo = i > half_ ? i - half_ : 0;
+    const std::size_t hi = std::min(samples_.size(), i + half_ + 1);
+    while (hi_ < hi) sum_ += samples_[hi_++];
+    while (lo_ < lo) sum_ -= samples_[lo_++];
+    return sum_ / static_cast<double>(hi_ - lo_);
+  }
+
+ private:
+  std::span<const float> samples_;
+  std::size_t half_;
+  double sum_ = 0;
+  std::size_t lo_ = 0, hi_ = 0;  // the window is [lo_, hi_)
+};
+
 }  // namespace
 
 std::vector<Run> slice_levels(std::span<const float> samples, double sample_rate,
@@ -27,24 +47,15 @@ std::vector<Run> slice_levels(std::span<const float> samples, double sample_rate
       std::max<std::size_t>(1, static_cast<std::size_t>(MEAN_WINDOW_SECONDS * sample_rate / 2));
   const double release = std::exp(-1.0 / (ENVELOPE_RELEASE_SECONDS * sample_rate));
 
-  // The running mean over [i - half_window, i + half_window], clipped to the recording.
-  double window_sum = 0;
-  std::size_t window_lo = 0, window_hi = 0;  // the window is [window_lo, window_hi)
-  const auto centred = [&](std::size_t i) {
-    const std::size_t lo = i > half_window ? i - half_window : 0;
-    const std::size_t hi = std::min(n, i + half_window + 1);
-    while (window_hi < hi) window_sum += samples[window_hi++];
-    while (window_lo < lo) window_sum -= samples[window_lo++];
-    return samples[i] - window_sum / static_cast<double>(window_hi - window_lo);
-  };
-
+  RunningMean offset(samples, half_window);
+  RunningMean smoothed(samples, settings.smoothing);
   double envelope = 0;
   int level = -1;  // unknown until the first threshold is passed
   double run_start = 0;
   double last_crossing = -1;  // where the signal last crossed its mean
   double previous = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    const double x = centred(i);
+    const double x = smoothed.at(i) - offset.at(i);
     envelope = std::max(std::abs(x), envelope * release);
     if (i > 0 && ((previous < 0) != (x < 0)) && previous != x) {
       last_crossing = static_cast<double>(i - 1) + previous / (previous - x);

@@ -20,6 +20,9 @@ struct Run {
 struct SlicerSettings {
   // The Schmitt trigger's thresholds lie this share of the envelope above and below the mean.
   double hysteresis = 0.3;
+  // Each sample is first averaged with this many neighbours on either side, which takes out
+  // noise far above the tape's frequencies (0: none).
+  std::size_t smoothing = 0;
 };
 
 inline constexpr double MIN_HYSTERESIS = 0.02;

@@ -82,9 +82,12 @@ std::string read_all(SNDFILE* file, const SF_INFO& info, int channel, Recording&
   out.channels = info.channels;
   out.format = describe(info);
   out.samples.clear();
-  // The frame count in the header is only a hint: a damaged file may claim any number.
-  const bool known_length = info.frames > 0 && info.frames < (sf_count_t{1} << 31);
-  if (known_length && info.seekable) out.samples.reserve(static_cast<std::size_t>(info.frames));
+  // The frame count in the header is only a hint: a damaged file may claim any number, so
+  // no more than a few minutes are set aside for it in advance.
+  const bool known_length = info.frames > 0 && info.frames < (sf_count_t{1} << 40);
+  if (known_length) {
+    out.samples.reserve(static_cast<std::size_t>(std::min<sf_count_t>(info.frames, 1 << 24)));
+  }
 
   std::vector<float> chunk(static_cast<std::size_t>(READ_FRAMES * info.channels));
   sf_count_t done = 0;

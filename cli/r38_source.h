@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/r38_recording.h"
 #include "decode/image_reader.h"
 #include "decode/tape_decoder.h"
 #include "extract/catalogue.h"
@@ -48,8 +49,6 @@ std::unique_ptr<TapeSource> open_tape_source(const std::string& path, Phase phas
 enum class PhaseChoice { NORMAL, REVERSE, AUTO };
 std::optional<PhaseChoice> parse_phase_choice(std::string_view text);
 
-struct RecordingOptions;
-
 struct TapeScan {
   Phase phase = PHASE_NORMAL;   // the phase the catalogue was made with
   bool from_recording = false;  // the tape was an audio recording, imported first
@@ -63,7 +62,8 @@ struct TapeScan {
 // The tape is a tape image or an audio recording, told apart by content; a recording is
 // imported once, as `recording` says, with a progress bar unless `quiet`.
 TapeScan scan_tape(const std::string& path, PhaseChoice choice, TapeCatalogue& catalogue,
-                   ExtractorEvents* also, const RecordingOptions& recording, bool quiet);
+                   ExtractorEvents* also = nullptr, const RecordingOptions& recording = {},
+                   bool quiet = true);
 
 const char* phase_name(Phase phase);
 

@@ -173,6 +173,7 @@ TEST(AudioImport, DegradedRecordingsOfEveryFileTypeImportByteExact) {
       {.name = "DC offset", .dc = 0.5},
       {.name = "inverted", .inverted = true},
       {.name = "noise at 12 dB SNR", .snr_db = 12},
+      {.name = "noise at 8 dB SNR, beyond the target", .snr_db = 8},
       {.name = "noisy sine at 22050 Hz", .rate = 22050, .shape = audio::Shape::SINE, .snr_db = 12},
       {.name = "10 % fast", .speed = 1.1},
       {.name = "10 % slow", .speed = 0.9},
