@@ -71,7 +71,7 @@ std::string describe(const SF_INFO& info) {
 }
 
 std::string read_all(SNDFILE* file, const SF_INFO& info, int channel, Recording& out,
-                     const ProgressFn& progress) {
+                     const ProgressFn& progress, std::size_t max_samples) {
   if (info.channels < 1) return "the recording has no channels";
   if (channel < 0 || channel >= info.channels) {
     return "the recording has " + std::to_string(info.channels) +
@@ -94,6 +94,11 @@ std::string read_all(SNDFILE* file, const SF_INFO& info, int channel, Recording&
   for (;;) {
     const sf_count_t n = sf_readf_float(file, chunk.data(), READ_FRAMES);
     if (n <= 0) break;
+    if (out.samples.size() + static_cast<std::size_t>(n) > max_samples) {
+      out.samples.clear();
+      out.samples.shrink_to_fit();
+      return "the recording is longer than " + std::to_string(max_samples) + " samples";
+    }
     for (sf_count_t i = 0; i < n; ++i) {
       const float v = chunk[static_cast<std::size_t>(i * info.channels + channel)];
       // Float formats may hold anything; keep the arithmetic downstream finite and bounded.
@@ -109,20 +114,21 @@ std::string read_all(SNDFILE* file, const SF_INFO& info, int channel, Recording&
 }  // namespace
 
 std::string read_recording(const std::string& path, int channel, Recording& out,
-                           const ProgressFn& progress) {
+                           const ProgressFn& progress, std::size_t max_samples) {
   SF_INFO info{};
   FileHandle file(sf_open(path.c_str(), SFM_READ, &info));
   if (!file) return std::string(UNREADABLE_RECORDING) + " (" + sf_strerror(nullptr) + ")";
-  return read_all(file.get(), info, channel, out, progress);
+  return read_all(file.get(), info, channel, out, progress, max_samples);
 }
 
-std::string read_recording(std::span<const std::uint8_t> bytes, int channel, Recording& out) {
+std::string read_recording(std::span<const std::uint8_t> bytes, int channel, Recording& out,
+                           std::size_t max_samples) {
   SF_VIRTUAL_IO io{memory_length, memory_seek, memory_read, memory_write, memory_tell};
   MemoryFile memory{bytes, 0};
   SF_INFO info{};
   FileHandle file(sf_open_virtual(&io, SFM_READ, &info, &memory));
   if (!file) return std::string(UNREADABLE_RECORDING) + " (" + sf_strerror(nullptr) + ")";
-  return read_all(file.get(), info, channel, out, {});
+  return read_all(file.get(), info, channel, out, {}, max_samples);
 }
 
 RecordingWriter::~RecordingWriter() {

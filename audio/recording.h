@@ -24,12 +24,20 @@ using ProgressFn = std::function<void(double)>;
 // How every failure to make sense of a file as audio begins.
 inline constexpr char UNREADABLE_RECORDING[] = "not a readable recording";
 
+// The longest recording read: over six hours at 48,000 Hz, far more than a cassette holds.
+// A few bytes of a compressed format can stand for any number of samples, so the limit keeps
+// a hostile file from taking all memory.
+inline constexpr std::size_t MAX_RECORDING_SAMPLES = std::size_t{1} << 30;
+
 // Reads channel `channel` (0-based) of the recording at `path`, or of the recording held in
-// `bytes`. Returns an empty string on success, otherwise why the recording could not be read.
-// Samples that are not finite numbers read as silence.
+// `bytes`. Returns an empty string on success, otherwise why the recording could not be read
+// (also when it holds more than `max_samples` samples). Samples that are not finite numbers
+// read as silence.
 std::string read_recording(const std::string& path, int channel, Recording& out,
-                           const ProgressFn& progress = {});
-std::string read_recording(std::span<const std::uint8_t> bytes, int channel, Recording& out);
+                           const ProgressFn& progress = {},
+                           std::size_t max_samples = MAX_RECORDING_SAMPLES);
+std::string read_recording(std::span<const std::uint8_t> bytes, int channel, Recording& out,
+                           std::size_t max_samples = MAX_RECORDING_SAMPLES);
 
 // Sample encodings a recording can be written with.
 enum class SampleType { PCM_8, PCM_16, PCM_24, PCM_32, FLOAT };

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/exporter.h"
+#include "audio/recording.h"
 #include "support/tape_builder.h"
 
 namespace {
@@ -137,6 +139,46 @@ const std::vector<std::vector<std::uint8_t>> BUILD_INPUTS = {
     build_input(5, ".hidden", ""),
 };
 
+// For fuzz_r38_import: short recordings of a compact tape in several containers and sample
+// types, within the fuzzers' input size.
+void write_recordings(const fs::path& dir) {
+  struct Recording {
+    const char* name;
+    double rate;
+    audio::SampleType type;
+    audio::Shape shape;
+    bool invert;
+    bool end_block_only;  // a shorter tape, for the wider sample types
+  };
+  const Recording recordings[] = {
+      {"u8.wav", 8000, audio::SampleType::PCM_8, audio::Shape::SQUARE, false, false},
+      {"s16.flac", 8000, audio::SampleType::PCM_16, audio::Shape::SINE, true, false},
+      {"s8.aiff", 8000, audio::SampleType::PCM_8, audio::Shape::SINE, false, false},
+      {"float.au", 8000, audio::SampleType::FLOAT, audio::Shape::SQUARE, true, true},
+  };
+  const std::vector<std::uint8_t> file_image = single(basic_file("HI", "1")).bytes();
+  TapeBuilder end_block;
+  const std::vector<std::uint8_t> end_image = end_block.block(BLOCK_END, {}, 4).image();
+  for (const Recording& r : recordings) {
+    const std::vector<std::uint8_t>& image = r.end_block_only ? end_image : file_image;
+    audio::RecordingWriter writer;
+    audio::ExportSettings settings;
+    settings.sample_rate = r.rate;
+    settings.shape = r.shape;
+    settings.invert = r.invert;
+    std::string error = writer.open((dir / r.name).string(), r.rate, r.type);
+    if (error.empty()) {
+      error = audio::export_image(image, settings,
+                                  [&](std::span<const float> s) { return writer.write(s); });
+    }
+    if (error.empty()) error = writer.close();
+    if (!error.empty()) {
+      std::fprintf(stderr, "make_fuzz_seeds: cannot write %s: %s\n", r.name, error.c_str());
+      std::exit(1);
+    }
+  }
+}
+
 void write(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
@@ -166,5 +208,8 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < BUILD_INPUTS.size(); ++i) {
     write(root / "r38_build" / ("file" + std::to_string(i)), BUILD_INPUTS[i]);
   }
+  fs::create_directories(root / "r38_import");
+  write_recordings(root / "r38_import");
+  write(root / "r38_import" / "text", bytes_of("not audio at all\n"));
   return 0;
 }

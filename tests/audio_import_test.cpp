@@ -213,6 +213,22 @@ TEST(AudioImport, DegradedRecordingsOfEveryFileTypeImportByteExact) {
   }
 }
 
+TEST(AudioImport, ARecordingOverTheLengthLimitIsRefusedRatherThanCut) {
+  const TempDir dir;
+  const auto path = (dir / "long.wav").string();
+  audio::RecordingWriter writer;
+  ASSERT_EQ(writer.open(path, 8000, SampleType::PCM_16), "");
+  ASSERT_EQ(writer.write(std::vector<float>(5000, 0.5f)), "");
+  ASSERT_EQ(writer.close(), "");
+  audio::Recording recording;
+  EXPECT_EQ(audio::read_recording(path, 0, recording, {}, 4999),
+            "the recording is longer than 4999 samples");
+  EXPECT_TRUE(recording.samples.empty());
+  const auto bytes = read_file(path);
+  EXPECT_EQ(audio::read_recording(bytes, 0, recording, 5000), "");
+  EXPECT_EQ(recording.samples.size(), 5000u);
+}
+
 // The real executables: export, import, then the converter on the imported image.
 RunResult convert_back(const TempDir& dir, const std::vector<std::string>& export_options,
                        const std::string& audio_name) {
