@@ -1,7 +1,7 @@
 // r38_cpu_time COMMAND [ARGS...]: runs the command with its standard output sent to /dev/null
 // and prints its CPU time in seconds (user + sys, to the microsecond), its peak resident memory
-// in KiB, and the user and sys seconds apart, from the kernel's account of the finished process. Exits with the command's
-// status.
+// in KiB, and the user and sys seconds apart, from the kernel's account of the finished process.
+// Exits with the command's status.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -57,7 +57,7 @@ row() {
     -v image="$(basename "$1" .r38) $(mib "$1") MiB" 'BEGIN {
       cpu_shown = cpu < 0.001 ? 0.001 : cpu
       ratio = base > 0 ? sprintf("%.2f", cpu_shown / base) : "-"
-      printf "%-22s %-22s %9.4f %10.0f %9s %9.1f\n", image, label, cpu, bytes / 1e6 / cpu_shown,
+      printf "%-22s %-22s %9.4f %10.1f %9s %9.1f\n", image, label, cpu, bytes / 1e6 / cpu_shown,
              ratio, rss / 1024 }'
 }
 
@@ -76,4 +76,4 @@ row "$realistic" "r38dec -d" "$dump_cpu" "$dump_rss" "$cat_cpu"
 row "$realistic" "r38dec" "$extract_cpu" "$extract_rss" "$cat_cpu"
 row "$small" "r38dec" "$small_cpu" "$small_rss" 0
 row "$pathological" "r38dec -d" "$patho_cpu" "$patho_rss" "$patho_cpu"
-row "$pathological" "reference, per tick" "$reference_cpu" "$reference_rss" "$patho_cpu"
+row "$pathological" "r38_reference_dump" "$reference_cpu" "$reference_rss" "$patho_cpu"

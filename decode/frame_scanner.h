@@ -1,14 +1,14 @@
 // Decodes whole byte frames ahead over a regular stretch of image words, many words at a time.
 //
-// Where the signal is regular (levels alternate, no word of count 0, every bit sampled within
-// two high/low pairs of its edge) the bit decisions reduce to comparisons on pairs of words:
-// counting from an edge, a pair of high count h and low count l with h + l >= 35 holds the
-// whole bit (1 when h >= 35, else 0) and the next bit begins at the next pair; a "short" pair
-// (h + l < 35) also takes the following pair (1 when the sum reaches 35 in its high word, 0 in
-// its low word) and the next bit begins one pair later. Which pairs begin a bit is then a
-// matter of runs of short pairs, solved for 64 pairs at a time by one addition (see
-// skipped_pairs). Anything else ends the scan at the exact bit where it begins, and the
-// word-at-a-time machine takes over.
+// Where the signal is regular (levels alternate and no word has count 0) the bit decisions reduce
+// to comparisons on pairs of words. Counting from an edge, a pair of high count h and low count l
+// with h + l >= 35 holds the whole bit (1 when h >= 35, else 0) and the next bit begins at the
+// next pair. A "short" pair (h + l < 35) takes the following pair as well: 1 when the counts
+// reach 35 in its high word, 0 in its low word, and the next bit begins one pair later. Which
+// pairs begin a bit is then a matter of runs of short pairs, solved for 64 pairs at a time by one
+// addition (see skipped_pairs). A bit the scan cannot be sure of in this way (an irregular word,
+// or a 0 after a short pair whose next pair is short too, which could reach further) ends the
+// scan at the exact bit where it begins, and the word-at-a-time machine takes over.
 #pragma once
 
 #include <cstddef>

@@ -19,9 +19,6 @@ constexpr std::size_t CHUNK_BYTES = CHUNK_PAIRS * 4;
 inline unsigned word_at(const std::uint8_t* p) {
   return unsigned{p[0]} << 8 | p[1];
 }
-inline unsigned count_at(const std::uint8_t* p) {
-  return word_at(p) & COUNT_MASK;
-}
 
 // What 64 pairs of words say, one bit per pair p (the pair's high word at 4p bytes).
 struct PairMasks {

@@ -125,23 +125,14 @@ int TapeDecoder::read_bit() {
   return bit;
 }
 
-int TapeDecoder::read_byte() {
-  if (scan_next_ < scan_.bytes) {
-    unsettled_ = true;
-    last_byte_scanned_ = true;
-    return scan_.values[scan_next_++];
-  }
+int TapeDecoder::read_byte_beyond_scan() {
   if (scan_function_ != nullptr) {
     end_scan();
     if (bytes_before_next_scan_ > 0) {
       --bytes_before_next_scan_;
     } else {
       while (scan_ahead()) {
-        if (scan_.bytes > 0) {
-          unsettled_ = true;
-          last_byte_scanned_ = true;
-          return scan_.values[scan_next_++];
-        }
+        if (scan_.bytes > 0) return take_scanned_byte();
       }
       // The signal is irregular here: a few bytes go word by word before the next try.
       bytes_before_next_scan_ = 8;
@@ -184,8 +175,7 @@ void TapeDecoder::settle_scanned_byte() const {
 
 std::uint64_t TapeDecoder::last_byte_offset() const {
   if (!last_byte_scanned_) return byte_offset_;
-  return scan_offset_ +
-         sample_point(scan_, scan_words_, scan_.start_bits[scan_next_ - 1]).word;
+  return scan_offset_ + sample_point(scan_, scan_words_, scan_.start_bits[scan_next_ - 1]).word;
 }
 
 int TapeDecoder::read_byte_by_words() {

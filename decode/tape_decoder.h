@@ -38,7 +38,10 @@ class TapeDecoder {
   int read_bit();
   // The next framed byte (start bit 0, eight data bits least significant first, two stop bits
   // 1), FRAMING_ERROR when a stop bit was 0, or END_OF_INPUT.
-  int read_byte();
+  int read_byte() {
+    if (scan_next_ < scan_.bytes) return take_scanned_byte();
+    return read_byte_beyond_scan();
+  }
   // Finds the next block and stores its data bytes in `buffer` from position 0 onwards. Returns
   // the number of data bytes, CHECKSUM_ERROR or END_OF_INPUT. `block_type` receives the type byte
   // as soon as it has been read.
@@ -71,6 +74,12 @@ class TapeDecoder {
   bool scans_frames() const { return scan_function_ != nullptr; }
 
  private:
+  int take_scanned_byte() {
+    unsettled_ = true;
+    last_byte_scanned_ = true;
+    return scan_.values[scan_next_++];
+  }
+  int read_byte_beyond_scan();
   int read_byte_by_words();
   bool scan_ahead();
   // Brings the reader and the tick-stream state to just after the last byte handed out from the
