@@ -223,6 +223,39 @@ TEST(DecoderIdentity, AGlitchAtEveryWordAcrossScanChunkBoundaries) {
   }
 }
 
+// Cells other than the standard two, each still one bit: the scan decides some of them itself
+// and hands the others over to the word machine at the exact bit.
+TEST(DecoderIdentity, UnusualCellShapesAgree) {
+  // Counts from the edge: high, low, high, low.
+  const std::vector<std::vector<unsigned>> cells = {
+      {28, 28},                  // standard 0
+      {14, 14, 14, 14},          // standard 1
+      {40, 10},                  // 1 in one long high word
+      {34, 1},                   // the shortest 0
+      {10, 10, 15, 5},           // 1 reaching 35 exactly in the second high word
+      {10, 10, 10, 10},          // 0 after a short pair with another short pair after it
+      {10, 10, 5, 40},           // 0 after a short pair with a long pair after it
+      {17, 17, 1, 3},            // 1 sampled in a high word of one count
+      {5, 5, 5, 5, 5, 5, 5, 5},  // 1 sampled in the fourth pair
+      {6, 6, 6, 6, 6, 6},        // 0 sampled in the third pair
+  };
+  for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+    for (Phase phase : {PHASE_NORMAL, PHASE_REVERSE}) {
+      RandomTape tape(seed, phase, 0);
+      auto& rng = tape.rng();
+      for (int i = 0; i < 3000; ++i) {
+        // Mostly standard cells, so that scanning runs into the unusual ones.
+        const auto& cell = cells[rng() % 4 == 0 ? rng() % cells.size() : rng() % 2];
+        for (std::size_t w = 0; w < cell.size(); ++w) tape.word(w % 2 == 0 ? 1 : 0, cell[w]);
+      }
+      std::ostringstream what;
+      what << "cells seed " << seed << " phase " << phase;
+      expect_identical(tape.image(), phase, Calls::BYTES, seed, what.str());
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
 // Read through a pipe, the reader's buffer ends wherever a read happens to end; the decoder must
 // cross those ends word by word exactly like the reference.
 TEST(DecoderIdentity, ReadingThroughAPipeCrossesBufferEnds) {
