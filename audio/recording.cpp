@@ -135,7 +135,8 @@ RecordingWriter::~RecordingWriter() {
   close();
 }
 
-std::string RecordingWriter::open(const std::string& path, double sample_rate, SampleType type) {
+std::string RecordingWriter::open(const std::string& path, double sample_rate, SampleType type,
+                                  int channels) {
   close();
   const auto ends_with = [&](const char* ext) {
     std::string lower = path;
@@ -169,21 +170,22 @@ std::string RecordingWriter::open(const std::string& path, double sample_rate, S
   }
   SF_INFO info{};
   info.samplerate = static_cast<int>(std::lround(sample_rate));
-  info.channels = 1;
+  info.channels = channels;
   info.format = major | minor;
   if (!sf_format_check(&info)) return "this container cannot hold that sample type";
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!file) return sf_strerror(nullptr);
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   file_ = file;
+  channels_ = channels;
   return {};
 }
 
 std::string RecordingWriter::write(std::span<const float> samples) {
   auto* file = static_cast<SNDFILE*>(file_);
   if (!file) return "no recording is open";
-  const auto n = static_cast<sf_count_t>(samples.size());
-  if (sf_writef_float(file, samples.data(), n) != n) return sf_strerror(file);
+  const auto frames = static_cast<sf_count_t>(samples.size() / channels_);
+  if (sf_writef_float(file, samples.data(), frames) != frames) return sf_strerror(file);
   return {};
 }
 

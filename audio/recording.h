@@ -51,15 +51,17 @@ class RecordingWriter {
   RecordingWriter& operator=(const RecordingWriter&) = delete;
   ~RecordingWriter();
 
-  // Creates a mono recording at `path`. Returns an empty string, or why it failed.
-  std::string open(const std::string& path, double sample_rate, SampleType type);
-  // Appends samples; values beyond -1..1 are clipped. Returns an empty string, or why it failed.
+  // Creates a recording at `path`. Returns an empty string, or why it failed.
+  std::string open(const std::string& path, double sample_rate, SampleType type, int channels = 1);
+  // Appends samples, the channels of a frame side by side; values beyond -1..1 are clipped.
+  // Returns an empty string, or why it failed.
   std::string write(std::span<const float> samples);
   // Finishes the file. Returns an empty string, or why it failed.
   std::string close();
 
  private:
   void* file_ = nullptr;  // SNDFILE*
+  int channels_ = 1;
 };
 
 }  // namespace r38::audio

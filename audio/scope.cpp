@@ -49,13 +49,26 @@ std::vector<double> read_words(std::span<const std::uint8_t> image, ScopeReport&
 
 }  // namespace
 
-ScopeReport scope_image(std::span<const std::uint8_t> image, Phase phase) {
+ScopeReport scope_image(std::span<const std::uint8_t> image, Phase phase, bool automatic) {
   ScopeReport report;
   const std::vector<double> starts = read_words(image, report);
   const double seconds_per_count =
       static_cast<double>(TICKS_PER_COUNT) / (TICKS_PER_BIT_CELL * NOMINAL_BAUD);
   report.seconds = starts.back() * seconds_per_count;
-  for (const BlockSite& site : survey_blocks(image, phase)) {
+  std::vector<BlockSite> sites = survey_blocks(image, phase);
+  if (automatic) {
+    // An image stored the other way up shows nothing useful read as it stands.
+    const auto good = [](const std::vector<BlockSite>& all) {
+      return std::count_if(all.begin(), all.end(), [](const BlockSite& b) { return !b.damaged; });
+    };
+    std::vector<BlockSite> reverse = survey_blocks(image, PHASE_REVERSE);
+    if (good(reverse) > good(sites)) {
+      sites = std::move(reverse);
+      phase = PHASE_REVERSE;
+    }
+  }
+  report.phase = phase;
+  for (const BlockSite& site : sites) {
     if (!site.damaged) {
       ++report.good_blocks;
       continue;

@@ -40,11 +40,13 @@ struct ScopeReport {
   };
   std::vector<Damage> damaged;
   int good_blocks = 0;
-  double seconds = 0;  // length of the tape
+  Phase phase = PHASE_NORMAL;  // the blocks were read with this phase
+  double seconds = 0;          // length of the tape
 };
 
-// An image read with the given phase; times at NOMINAL_BAUD.
-ScopeReport scope_image(std::span<const std::uint8_t> image, Phase phase);
+// An image read with the given phase, or with `automatic`, with the reverse phase where that
+// finds more good blocks; times at NOMINAL_BAUD.
+ScopeReport scope_image(std::span<const std::uint8_t> image, Phase phase, bool automatic);
 // An imported recording: the image's histograms, times and speed in the recording's terms.
 ScopeReport scope_recording(const ImportResult& imported, std::size_t samples);
 

@@ -68,6 +68,7 @@ void print_text(const std::string& source, const LoadedTape& tape, const audio::
   } else {
     std::printf("tape       %s (tape image, %.2f s at %.0f baud)\n", source.c_str(), r.seconds,
                 audio::NOMINAL_BAUD);
+    std::printf("phase      %s\n", r.phase == PHASE_NORMAL ? "normal" : "reverse");
   }
   const SpeedRange s = speed_range(r);
   if (!r.speed.empty()) {
@@ -278,7 +279,7 @@ int run_scope(int argc, char** argv) {
   }
   const audio::ScopeReport r =
       tape.from_recording ? audio::scope_recording(tape.imported, tape.recording.samples.size())
-                          : audio::scope_image(tape.image, PHASE_NORMAL);
+                          : audio::scope_image(tape.image, PHASE_NORMAL, true);
   if (svg_path.empty()) {
     print_text(source, tape, r);
   } else {

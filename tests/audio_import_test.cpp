@@ -26,10 +26,12 @@ using namespace test;
 using audio::SampleType;
 using Files = std::map<std::string, std::vector<std::uint8_t>>;
 
-// One of each file type, small enough to keep the recordings a few seconds long.
+// One of each file type, small enough to keep the recordings a few seconds long, with a pause
+// of about a second between two of them: a run too long for one image word.
 TapeBuilder every_file_type() {
   TapeBuilder tape;
   tape.file(basic_file("HELLO", "10 PRINT \"HI\"\r\n20 GOTO 10\r\n"))
+      .word(0, 3 * COUNT_MASK)
       .file(basic_file("ICODE", std::string("\x8F\x01\x02\x00\xFF", 5), false))
       .file(data_file("SCORES", pattern_bytes(40, 3)))
       .file(machine_file("GAME", pattern_bytes(60, 7), 0xC000, 0xC010));
@@ -230,6 +232,26 @@ TEST(AudioImport, ARecordingOverTheLengthLimitIsRefusedRatherThanCut) {
 }
 
 // The real executables: export, import, then the converter on the imported image.
+TEST(AudioCli, ChannelChoosesWhichChannelOfAStereoRecordingIsRead) {
+  const TempDir dir;
+  write_file(dir / "tape.r38", every_file_type().bytes());
+  const std::vector<float> tape = render(every_file_type().bytes(), {});
+  std::vector<float> stereo;  // the left channel silent, the tape on the right
+  for (float v : tape) stereo.insert(stereo.end(), {0.0f, v});
+  audio::RecordingWriter writer;
+  ASSERT_EQ(writer.open((dir / "stereo.wav").string(), 44100, SampleType::PCM_16, 2), "");
+  ASSERT_EQ(writer.write(stereo), "");
+  ASSERT_EQ(writer.close(), "");
+
+  const RunResult left = run_r38({"import", "stereo.wav", "-o", "left.r38"}, dir.path());
+  EXPECT_EQ(left.status, 2);
+  EXPECT_EQ(left.err, "r38: stereo.wav: no tape signal found in the recording\n");
+  const RunResult right =
+      run_r38({"import", "stereo.wav", "-o", "right.r38", "--channel", "2"}, dir.path());
+  EXPECT_EQ(right.status, 0) << right.err;
+  EXPECT_NE(right.out.find("blocks     12 good, 0 damaged\n"), std::string::npos) << right.out;
+}
+
 RunResult convert_back(const TempDir& dir, const std::vector<std::string>& export_options,
                        const std::string& audio_name) {
   std::vector<std::string> args = {"export", "tape.r38", "-o", audio_name};

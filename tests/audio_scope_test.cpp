@@ -73,6 +73,29 @@ TEST(AudioScope, NamesTheDamagedBlocksPlaceInSecondsAndSamples) {
   EXPECT_NE(tape_image.out.find("short 14.0 counts, long 28.0 counts; bits are decided at count "
                                 "35\n"),
             std::string::npos);
+
+  // Standard cells read alike either way up; cells with short high halves do not, and an image
+  // of them stored the other way up is read the other way up.
+  TapeBuilder reversed(PHASE_REVERSE);
+  const auto cell = [&](int bit) {
+    if (bit) {
+      reversed.word(1, 10).word(0, 18).word(1, 10).word(0, 18);
+    } else {
+      reversed.word(1, 20).word(0, 36);
+    }
+  };
+  for (int i = 0; i < 32; ++i) cell(1);
+  for (int byte : {SYNC_MARK_FIRST, SYNC_MARK_SECOND, BLOCK_DATA, 1, 0x41, 0x43}) {
+    cell(0);
+    for (int bit = 0; bit < 8; ++bit) cell((byte >> bit) & 1);
+    cell(1);
+    cell(1);
+  }
+  write_file(dir / "reversed.r38", reversed.bytes());
+  const RunResult reverse = run_r38({"scope", "reversed.r38"}, dir.path());
+  EXPECT_EQ(reverse.status, 0);
+  EXPECT_NE(reverse.out.find("phase      reverse\n"), std::string::npos) << reverse.out;
+  EXPECT_NE(reverse.out.find("blocks     1 good, 0 damaged\n"), std::string::npos);
 }
 
 TEST(AudioScope, DrawsAWellFormedPictureWithTheHistogramAndTheDecisionPoint) {
