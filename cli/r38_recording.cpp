@@ -74,12 +74,15 @@ bool apply_recording_option(int code, const char* value, RecordingOptions& optio
 
 std::string import_file(const std::string& path, const RecordingOptions& options,
                         audio::Recording& recording, audio::ImportResult& result, bool quiet) {
-  Progress progress("reading", quiet);
-  std::string error = audio::read_recording(path, options.channel, recording, progress.callback());
-  progress.finish();
+  // One bar for the whole run: reading takes about a quarter of it.
+  Progress progress("importing", quiet);
+  constexpr double READING = 0.25;
+  std::string error = audio::read_recording(
+      path, options.channel, recording, [&](double share) { progress.update(READING * share); });
   if (!error.empty()) return error;
-  Progress decoding("decoding", quiet);
-  return audio::import_recording(recording, options.import, result, decoding.callback());
+  return audio::import_recording(recording, options.import, result, [&](double share) {
+    progress.update(READING + (1 - READING) * share);
+  });
 }
 
 std::vector<std::uint8_t> read_whole_file(const std::string& path, std::string& why) {
