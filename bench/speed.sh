@@ -12,7 +12,7 @@
 #
 #   cmake --preset bench && cmake --build --preset bench && bench/speed.sh [RUNS]
 #
-# RUNS defaults to 5 (at most 3 for the reference, which takes about half a minute a run).
+# RUNS defaults to 5 (at most 3 for the reference, which takes about 20 seconds a run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}

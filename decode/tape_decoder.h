@@ -21,9 +21,10 @@ enum class DecodePath { AUTOMATIC, PORTABLE };
 //
 // Every result depends only on the sequence of words, so bits are decided a word at a time: the
 // cost follows the number of words, never their length in ticks. Where the signal is regular,
-// whole frames ahead are decoded at once (see frame_scanner.h); those results are kept as a
-// cache of what the next read_byte calls will return, and the reader always stands exactly
-// where the calls made so far have taken it.
+// whole frames ahead are decoded at once (see frame_scanner.h) and handed out by the next
+// read_byte calls. Where such a byte ended (the reader's position, `pulse_ticks`, `pulse_level`)
+// is only worked out when somebody looks: offset(), reader(), pulse_ticks(), pulse_level() and
+// every other kind of call see exactly the state that decoding tick by tick would have left.
 class TapeDecoder {
  public:
   // `reader` must stand on the first image word.
