@@ -12,6 +12,8 @@ constexpr double BIN_RATIO = 1.01;
 constexpr int BINS = 2000;  // up to about 100,000 times MIN_LENGTH
 // A run counts for a cluster within 25 % of its centre.
 constexpr double TOLERANCE = 1.25;
+// Along the tape, the speed follows changes up to 20 % either way of its overall estimate.
+constexpr double TRACKING_RANGE = 1.2;
 
 int bin_of(double length) {
   if (!(length >= MIN_LENGTH)) return -1;
@@ -57,18 +59,23 @@ double find_short_half_cycle(std::span<const double> lengths) {
     }
   }
   if (best == 0) return 0;
-  double total = 0;
-  double weight = 0;
-  for (double length : lengths) {
-    if (length >= best / TOLERANCE && length <= best * TOLERANCE) {
-      total += length;
-      weight += 1;
-    } else if (length >= 2 * best / TOLERANCE && length <= 2 * best * TOLERANCE) {
-      total += length;
-      weight += 2;
+  // The mean of the runs near either cluster, once within TOLERANCE of the best bin and again
+  // within half of it, so that runs scattered about (noise in a pause) pull it less.
+  const auto refine = [&](double u, double tolerance) {
+    double total = 0;
+    double weight = 0;
+    for (double length : lengths) {
+      if (length >= u / tolerance && length <= u * tolerance) {
+        total += length;
+        weight += 1;
+      } else if (length >= 2 * u / tolerance && length <= 2 * u * tolerance) {
+        total += length;
+        weight += 2;
+      }
     }
-  }
-  return weight > 0 ? total / weight : best;
+    return weight > 0 ? total / weight : u;
+  };
+  return refine(refine(best, TOLERANCE), 1 + (TOLERANCE - 1) / 2);
 }
 
 std::vector<float> track_short_half_cycle(std::span<const double> lengths, double initial,
@@ -80,10 +87,16 @@ std::vector<float> track_short_half_cycle(std::span<const double> lengths, doubl
     if (length < OUTLIER_FACTOR * u) return length / 2;
     return 0.0;
   };
+  // Noise in a pause slices into runs of every length. Were they followed, the estimate could
+  // drift to half the true one and then read every short half-cycle as a long one, so only runs
+  // near a cluster count, and the estimate stays within TRACKING_RANGE of the whole tape's.
+  const double lowest = initial / TRACKING_RANGE;
+  const double highest = initial * TRACKING_RANGE;
   const auto step = [&](double& u, std::size_t i) {
     const double seen = observe(lengths[i], u);
-    // Glitches far below the short cluster say nothing about the speed.
-    if (seen > u / 2) u += alpha * (seen - u);
+    if (std::abs(seen - u) < (TOLERANCE - 1) * u) {
+      u = std::clamp(u + alpha * (seen - u), lowest, highest);
+    }
   };
   // A first pass only finds the estimate at the end of the tape, from which the backward pass
   // starts settled; the forward pass then starts from where the backward one ended.

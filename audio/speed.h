@@ -19,9 +19,10 @@ inline constexpr double OUTLIER_FACTOR = 3.0;
 double find_short_half_cycle(std::span<const double> lengths);
 
 // The short half-cycle length in force at each run, following slow changes of speed along the
-// tape (worn belts, a stretched tape). Each run is classed short or long against the local
-// estimate; the estimate is smoothed forwards and backwards, so it does not lag behind.
-// `smoothing` is the number of runs over which a change is followed.
+// tape (worn belts, a stretched tape) of up to 20 % either way of `initial`, the whole tape's.
+// Each run is classed short or long against the local estimate, and only runs within 25 % of
+// their cluster move it; the estimate is smoothed forwards and backwards, so it does not lag
+// behind. `smoothing` is the number of runs over which a change is followed.
 std::vector<float> track_short_half_cycle(std::span<const double> lengths, double initial,
                                           double smoothing = 128);
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <numbers>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,8 @@ TEST(AudioImport, DegradedRecordingsOfEveryFileTypeImportByteExact) {
       {.name = "inverted", .inverted = true},
       {.name = "noise at 12 dB SNR", .snr_db = 12},
       {.name = "noise at 8 dB SNR, beyond the target", .snr_db = 8},
+      // Hiss in the pause slices into runs of every length; they must not drag the speed.
+      {.name = "hiss through the pause at 48000 Hz", .rate = 48000, .snr_db = 20},
       {.name = "noisy sine at 22050 Hz", .rate = 22050, .shape = audio::Shape::SINE, .snr_db = 12},
       {.name = "10 % fast", .speed = 1.1},
       {.name = "10 % slow", .speed = 0.9},
@@ -347,13 +350,22 @@ TEST(AudioCli, ListAndExtractTakeRecordingsAsTheyTakeImages) {
   audio::RecordingWriter writer;
   ASSERT_EQ(writer.open((dir / "tape.flac").string(), 48000, SampleType::PCM_16), "");
   ASSERT_EQ(writer.write(degrade(every_file_type().bytes(),
-                                 {.name = "noisy", .inverted = true, .snr_db = 20})),
+                                 {.name = "noisy", .rate = 48000, .inverted = true, .snr_db = 20})),
             "");
   ASSERT_EQ(writer.close(), "");
   std::filesystem::create_directory(dir / "out");
 
   const RunResult listed = run_r38({"list", "tape.flac"}, dir.path());
   EXPECT_EQ(listed.status, 0) << listed.err;
+  // Files are placed by the second of the recording at which their header begins: after the
+  // 256-bit lead-in of the first.
+  std::smatch first;
+  ASSERT_TRUE(std::regex_search(
+      listed.out, first, std::regex(R"(END BLOCK +SECONDS\n"HELLO" .* complete +([0-9.]+)\n)")))
+      << listed.out;
+  EXPECT_NEAR(std::stod(first[1]), 256 / 1200.0, 0.002);
+  EXPECT_NE(run_r38({"list", "--json", "tape.flac"}, dir.path()).out.find("\"seconds\": 0.21"),
+            std::string::npos);
   EXPECT_NE(listed.out.find("4 files (4 complete, 0 incomplete), 132 bytes, 0 checksum errors"),
             std::string::npos)
       << listed.out;
