@@ -112,6 +112,23 @@ std::string escape_name(const std::uint8_t* name, std::size_t length) {
   return text;
 }
 
+namespace {
+
+// An image offset as the table shows it: the offset itself for an image, the second at which
+// it lies for a recording. `worded` puts the unit in words ("offset 120", "12.345 s").
+std::string position(const TapeScan& scan, std::uint64_t offset, bool worded) {
+  char text[48];
+  if (scan.from_recording) {
+    std::snprintf(text, sizeof text, worded ? "%.3f s" : "%.3f", scan.seconds_at(offset));
+  } else {
+    std::snprintf(text, sizeof text, worded ? "offset %llu" : "%llu",
+                  static_cast<unsigned long long>(offset));
+  }
+  return text;
+}
+
+}  // namespace
+
 void print_catalogue(std::FILE* out, const TapeCatalogue& catalogue, const TapeScan& scan,
                      const std::vector<std::string>* written) {
   std::fprintf(out, "%s\n", phase_line(scan).c_str());
@@ -125,19 +142,19 @@ void print_catalogue(std::FILE* out, const TapeCatalogue& catalogue, const TapeS
   const int width = static_cast<int>(name_width);
   if (!files.empty()) {
     std::fprintf(out, "%-*s  %-12s  %6s  %-4s  %-4s  %-4s  %6s  %6s  %-10s  %8s%s\n", width, "NAME",
-                 "TYPE", "SIZE", "LOAD", "END", "EXEC", "BLOCKS", "ERRORS", "END BLOCK", "OFFSET",
-                 written ? "  WRITTEN TO" : "");
+                 "TYPE", "SIZE", "LOAD", "END", "EXEC", "BLOCKS", "ERRORS", "END BLOCK",
+                 scan.from_recording ? "SECONDS" : "OFFSET", written ? "  WRITTEN TO" : "");
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
     const CatalogueFile& file = files[i];
     const bool machine = is_machine(file);
-    std::fprintf(out, "%-*s  %-12s  %6ld  %-4s  %-4s  %-4s  %6d  %6d  %-10s  %8llu", width,
+    std::fprintf(out, "%-*s  %-12s  %6ld  %-4s  %-4s  %-4s  %6d  %6d  %-10s  %8s", width,
                  names[i].c_str(), type_names(file).text.c_str(), file.size,
                  address_text(machine && file.has_preamble, file.load_address).c_str(),
                  address_text(machine && file.has_preamble, file.end_address).c_str(),
                  address_text(machine && file.has_trailer, file.exec_address).c_str(),
                  file.data_blocks, file.checksum_errors, file.complete ? "complete" : "incomplete",
-                 static_cast<unsigned long long>(file.offset));
+                 position(scan, file.offset, false).c_str());
     if (written != nullptr && i < written->size()) {
       const std::string& name = (*written)[i];
       std::fprintf(
@@ -147,14 +164,13 @@ void print_catalogue(std::FILE* out, const TapeCatalogue& catalogue, const TapeS
     std::fputc('\n', out);
   }
   for (const StrayBlock& block : catalogue.stray_blocks()) {
-    std::fprintf(out, "stray block at offset %llu: type %s, %d bytes, %s\n",
-                 static_cast<unsigned long long>(block.offset),
+    std::fprintf(out, "stray block at %s: type %s, %d bytes, %s\n",
+                 position(scan, block.offset, true).c_str(),
                  block_type_text(block.block_type).c_str(), block.length,
                  block.in_file ? "inside a file" : "outside files");
   }
   for (std::uint64_t offset : catalogue.damaged_blocks()) {
-    std::fprintf(out, "damaged block at offset %llu, outside files\n",
-                 static_cast<unsigned long long>(offset));
+    std::fprintf(out, "damaged block at %s, outside files\n", position(scan, offset, true).c_str());
   }
   const Totals totals = totals_of(catalogue);
   std::fprintf(out,
@@ -195,6 +211,7 @@ std::string catalogue_json(const std::string& image, const TapeCatalogue& catalo
         {"complete", file.complete},
         {"offset", file.offset},
     });
+    if (scan.from_recording) files.back()["seconds"] = scan.seconds_at(file.offset);
   }
   doc["files"] = std::move(files);
   ordered_json stray = ordered_json::array();
@@ -205,10 +222,14 @@ std::string catalogue_json(const std::string& image, const TapeCatalogue& catalo
         {"length", block.length},
         {"in_file", block.in_file},
     });
+    if (scan.from_recording) stray.back()["seconds"] = scan.seconds_at(block.offset);
   }
   doc["stray_blocks"] = std::move(stray);
   ordered_json damaged = ordered_json::array();
-  for (std::uint64_t offset : catalogue.damaged_blocks()) damaged.push_back({{"offset", offset}});
+  for (std::uint64_t offset : catalogue.damaged_blocks()) {
+    damaged.push_back({{"offset", offset}});
+    if (scan.from_recording) damaged.back()["seconds"] = scan.seconds_at(offset);
+  }
   doc["damaged_blocks"] = std::move(damaged);
   const Totals totals = totals_of(catalogue);
   const long file_count = static_cast<long>(catalogue.files().size());

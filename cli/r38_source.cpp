@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -55,6 +56,11 @@ std::optional<PhaseChoice> parse_phase_choice(std::string_view text) {
   return std::nullopt;
 }
 
+double TapeScan::seconds_at(std::uint64_t offset) const {
+  if (word_seconds.empty()) return 0;
+  return word_seconds[std::min(audio::word_index(offset), word_seconds.size() - 1)];
+}
+
 const char* phase_name(Phase phase) {
   return phase == PHASE_NORMAL ? "normal" : "reverse";
 }
@@ -74,6 +80,9 @@ TapeScan scan_tape(const std::string& path, PhaseChoice choice, TapeCatalogue& c
     if (!scan.error.empty()) return scan;
     imported = std::move(tape.image);
     scan.from_recording = true;
+    const double rate = tape.recording.sample_rate;
+    scan.word_seconds.reserve(tape.imported.word_sample.size());
+    for (double sample : tape.imported.word_sample) scan.word_seconds.push_back(sample / rate);
   }
   for (;;) {
     catalogue = TapeCatalogue{};

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/r38_recording.h"
 #include "decode/image_reader.h"
@@ -54,6 +55,12 @@ struct TapeScan {
   bool from_recording = false;  // the tape was an audio recording, imported first
   bool automatic = false;       // chosen by --phase auto
   std::string error;            // why the tape could not be read; empty on success
+  // A recording's: the second of the recording at which each word of the imported image
+  // begins. Image offsets mean nothing to whoever holds the recording; these do.
+  std::vector<double> word_seconds;
+
+  // Where the image offset `offset` lies in the recording, in seconds.
+  double seconds_at(std::uint64_t offset) const;
 };
 
 // Runs the recogniser over the whole tape, filling `catalogue` and handing every event to
