@@ -136,7 +136,11 @@ void print_catalogue(std::FILE* out, const TapeCatalogue& catalogue, const TapeS
   std::vector<std::string> names;
   std::size_t name_width = 4;
   for (const CatalogueFile& file : files) {
-    names.push_back("\"" + escape_name(file.file_name.data(), file.name_length) + "\"");
+    // Built by appending: GCC 12 warns falsely about "\"" + std::string at -O3.
+    std::string quoted(1, '"');
+    quoted += escape_name(file.file_name.data(), file.name_length);
+    quoted += '"';
+    names.push_back(std::move(quoted));
     name_width = std::max(name_width, names.back().size());
   }
   const int width = static_cast<int>(name_width);
