@@ -1,6 +1,7 @@
 #include "cli/r38_catalogue_view.h"
 
 #include <algorithm>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 namespace r38::cli {
