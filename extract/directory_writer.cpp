@@ -1,5 +1,6 @@
 #include "extract/directory_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
@@ -16,10 +17,13 @@ bool DirectoryWriter::file_started(const FileHeader& header) {
   // outside the directory it was given.
   std::string name = header.output_name;
   int error = output_.open(name.c_str(), dir_fd_, O_NOFOLLOW | (no_clobber_ ? O_EXCL : 0));
-  if (no_clobber_) {
+  if (no_clobber_ && error == EEXIST) {
+    // Numbers go on from the last one given to this name, so that a tape of many same-named
+    // files costs one try per file rather than one per earlier file.
+    int& next = next_number_[header.output_name];
     const std::string_view stem(header.output_name, header.name_length);
-    for (int n = 1; error == EEXIST && n <= MAX_NUMBERED_NAMES; ++n) {
-      name = std::string(stem) + "-" + std::to_string(n) + header.extension;
+    for (next = std::max(next, 1); error == EEXIST && next <= MAX_NUMBERED_NAMES; ++next) {
+      name = std::string(stem) + "-" + std::to_string(next) + header.extension;
       error = output_.open(name.c_str(), dir_fd_, O_NOFOLLOW | O_EXCL);
     }
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "extract/extractor.h"
@@ -40,6 +41,7 @@ class DirectoryWriter : public ExtractorEvents {
   bool no_clobber_;
   OutputFile output_;
   std::vector<std::string> written_;
+  std::unordered_map<std::string, int> next_number_;  // per output name, under no_clobber
   std::vector<Failure> failures_;
 };
 

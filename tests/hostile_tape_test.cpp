@@ -249,5 +249,32 @@ TEST(HostileImages, TenThousandFiles) {
   }
 }
 
+TEST(HostileNames, SameNamedFilesUnderNoClobberAreNumberedInTurn) {
+  // Each further file of one name takes the next free number, past those already there.
+  constexpr int FILES = 300;
+  TapeBuilder tape;
+  for (int i = 0; i < FILES; ++i) {
+    TapeFile f = data_file("A", {static_cast<std::uint8_t>(i)});
+    tape.block(BLOCK_HEADER, header_block_data(f), 1);
+    tape.block(BLOCK_DATA, f.data, 1);
+    tape.block(BLOCK_END, {}, 1);
+  }
+  TempDir dir;
+  write_file(dir / "tape.r38", tape.bytes());
+  write_file(dir / "A.TXT", bytes_of("mine"));
+  write_file(dir / "A-2.TXT", bytes_of("mine too"));
+  const RunResult r = run_r38({"extract", "--no-clobber", "tape.r38"}, dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_text(dir / "A.TXT"), "mine");
+  EXPECT_EQ(read_text(dir / "A-2.TXT"), "mine too");
+  EXPECT_EQ(read_file(dir / "A-1.TXT"), (std::vector<std::uint8_t>{0}));
+  for (int i : {1, 2, 150, FILES - 1}) {
+    EXPECT_EQ(read_file(dir / ("A-" + std::to_string(i + 2) + ".TXT")),
+              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(i)}))
+        << i;
+  }
+  EXPECT_FALSE(fs::exists(dir / ("A-" + std::to_string(FILES + 2) + ".TXT")));
+}
+
 }  // namespace
 }  // namespace r38
