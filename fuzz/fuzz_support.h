@@ -15,9 +15,8 @@ namespace r38::fuzz {
 // that the code under test writes into. The current directory is left as it is (the fuzzer reads
 // its corpus relative to it) and must stay unchanged.
 //
-// The code under test reports on standard output and error; run the targets with
-// -close_fd_mask=3 to keep that away from the fuzzer's own messages and the sanitizers'
-// reports.
+// The code under test reports on standard output; run the targets with -close_fd_mask=1 to
+// keep that away. A failed check is told on standard error before the abort.
 class Sandbox {
  public:
   Sandbox();

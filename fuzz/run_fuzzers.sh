@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
-build=build/fuzz
+build=$PWD/build/fuzz
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   for t in "$build"/fuzz/fuzz_*; do targets+=("$(basename "$t")"); done
@@ -21,13 +21,16 @@ for target in "${targets[@]}"; do
   corpus=$build/corpus/$name
   mkdir -p "$corpus"
   echo "== $target: ${seconds}s"
-  # New inputs go to the corpus directory, seeds are only read. -close_fd_mask=3 keeps the
-  # code's own console output away; sanitizer reports still show.
+  # New inputs go to the corpus directory, seeds are only read. -close_fd_mask=1 keeps the
+  # code's report away; its error messages, the sanitizers' and the checks' go to the log.
   log=$build/findings/$name.log
+  # Each target runs in an empty directory of its own, which it checks stays unchanged.
+  scratch=$build/scratch/$name
+  rm -rf "$scratch" && mkdir -p "$scratch"
   status=0
-  "$build/fuzz/$target" "$corpus" "$build/seeds/$name" \
+  (cd "$scratch" && exec "$build/fuzz/$target" "$corpus" "$build/seeds/$name" \
     -max_total_time="$seconds" -max_len=4096 -timeout=30 -rss_limit_mb=2048 \
-    -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$build/findings/$name-" \
+    -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$build/findings/$name-") \
     >"$log" 2>&1 || status=$?
   grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added)' "$log" || true
   if ((status != 0)); then
