@@ -15,8 +15,8 @@ std::vector<BlockSite> survey_blocks(std::span<const std::uint8_t> image, Phase 
     int type = 0;
     const int result = decoder.read_block(buffer, type);
     if (result == END_OF_INPUT) break;
-    sites.push_back(
-        BlockSite{IMAGE_DATA_OFFSET + decoder.block_offset(), type, result == CHECKSUM_ERROR});
+    sites.push_back(BlockSite{IMAGE_DATA_OFFSET + decoder.block_offset(),
+                              IMAGE_DATA_OFFSET + decoder.offset(), type, result == CHECKSUM_ERROR});
   }
   return sites;
 }

@@ -10,9 +10,10 @@
 namespace r38::audio {
 
 struct BlockSite {
-  std::uint64_t offset;  // image offset of the word in which the block's sync mark begins
-  int type;              // the type byte as read
-  bool damaged;          // its checksum failed
+  std::uint64_t offset;      // image offset of the word in which the block's sync mark begins
+  std::uint64_t end_offset;  // image offset just past the word in which its checksum ended
+  int type;                  // the type byte as read
+  bool damaged;              // its checksum failed
 };
 
 // Decodes the whole image (magic included) with the given phase.

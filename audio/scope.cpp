@@ -74,7 +74,9 @@ ScopeReport scope_image(std::span<const std::uint8_t> image, Phase phase, bool a
       continue;
     }
     const std::size_t w = std::min(word_index(site.offset), starts.size() - 1);
-    report.damaged.push_back({starts[w] * seconds_per_count, -1, site.offset, site.type});
+    const std::size_t end = std::min(word_index(site.end_offset), starts.size() - 1);
+    report.damaged.push_back({starts[w] * seconds_per_count, starts[end] * seconds_per_count, -1,
+                              -1, site.offset, site.type});
   }
   return report;
 }
@@ -92,10 +94,12 @@ ScopeReport scope_recording(const ImportResult& imported, std::size_t samples) {
       ++report.good_blocks;
       continue;
     }
-    const std::size_t w = std::min(word_index(site.offset), imported.word_sample.size() - 1);
-    const double sample = imported.word_sample[w];
-    report.damaged.push_back(
-        {sample / rate, static_cast<std::int64_t>(sample), site.offset, site.type});
+    const std::size_t last = imported.word_sample.size() - 1;
+    const double sample = imported.word_sample[std::min(word_index(site.offset), last)];
+    const double end = std::min(imported.word_sample[std::min(word_index(site.end_offset), last)],
+                                static_cast<double>(samples));
+    report.damaged.push_back({sample / rate, end / rate, static_cast<std::int64_t>(sample),
+                              static_cast<std::int64_t>(end), site.offset, site.type});
   }
   return report;
 }

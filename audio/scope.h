@@ -33,10 +33,12 @@ struct ScopeReport {
   std::vector<SpeedPoint> speed;  // along the tape
 
   struct Damage {
-    double seconds;        // where the block begins
-    std::int64_t sample;   // the same in the recording's samples; -1 for an image
-    std::uint64_t offset;  // image offset of the block's first word
-    int type;              // the block's type byte as read
+    double seconds;           // where the block begins
+    double end_seconds;       // where it ends
+    std::int64_t sample;      // where it begins in the recording's samples; -1 for an image
+    std::int64_t end_sample;  // where it ends; -1 for an image
+    std::uint64_t offset;     // image offset of the block's first word
+    int type;                 // the block's type byte as read
   };
   std::vector<Damage> damaged;
   int good_blocks = 0;

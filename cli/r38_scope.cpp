@@ -22,7 +22,8 @@ void print_help() {
       "Usage: r38 scope SOURCE [OPTION]...\n"
       "Show why a tape reads badly: the lengths of its half-cycles against the point\n"
       "where bits are decided, its speed along the tape, and where each damaged block\n"
-      "lies (in seconds, and in samples for a recording) so that the spot can be mended.\n"
+      "begins and ends (in seconds, and in samples for a recording) so that the spot can\n"
+      "be mended.\n"
       "SOURCE is a tape image or an audio recording.\n\n"
       "      --svg FILE        draw it as a picture (SVG) instead of text\n"
       "%s"
@@ -50,12 +51,13 @@ SpeedRange speed_range(const audio::ScopeReport& r) {
 }
 
 std::string where(const audio::ScopeReport::Damage& d) {
-  char text[96];
+  char text[128];
   if (d.sample >= 0) {
-    std::snprintf(text, sizeof text, "%.3f s, sample %lld", d.seconds,
-                  static_cast<long long>(d.sample));
+    std::snprintf(text, sizeof text, "%.3f s to %.3f s, samples %lld to %lld", d.seconds,
+                  d.end_seconds, static_cast<long long>(d.sample),
+                  static_cast<long long>(d.end_sample));
   } else {
-    std::snprintf(text, sizeof text, "%.3f s", d.seconds);
+    std::snprintf(text, sizeof text, "%.3f s to %.3f s", d.seconds, d.end_seconds);
   }
   return text;
 }
@@ -110,7 +112,7 @@ void print_text(const std::string& source, const LoadedTape& tape, const audio::
   }
   if (!r.damaged.empty()) std::printf("\ndamaged blocks\n");
   for (const auto& d : r.damaged) {
-    std::printf("  at %s (type 0x%02X, image offset 0x%llX)\n", where(d).c_str(), d.type & 0xFF,
+    std::printf("  from %s (type 0x%02X, image offset 0x%llX)\n", where(d).c_str(), d.type & 0xFF,
                 static_cast<unsigned long long>(d.offset));
   }
 }
@@ -225,7 +227,7 @@ std::string svg(const std::string& source, const audio::ScopeReport& r) {
   out += "</g>\n<g id=\"damaged\">\n";
   for (const auto& d : r.damaged) {
     const double x = tx(d.seconds);
-    add("<path d=\"M%.1f %.0f l-5 10 h10 z\" fill=\"#c00\"><title>damaged block at %s"
+    add("<path d=\"M%.1f %.0f l-5 10 h10 z\" fill=\"#c00\"><title>damaged block from %s"
         "</title></path>\n",
         x, S_BOTTOM, where(d).c_str());
   }

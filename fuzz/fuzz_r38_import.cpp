@@ -31,7 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const audio::ScopeReport scope = audio::scope_recording(result, recording.samples.size());
   for (const auto& d : scope.damaged) {
-    if (d.sample < 0 || static_cast<std::size_t>(d.sample) > recording.samples.size()) std::abort();
+    if (d.sample < 0 || d.end_sample < d.sample ||
+        static_cast<std::size_t>(d.end_sample) > recording.samples.size()) {
+      std::abort();
+    }
   }
 
   audio::ExportSettings settings;

@@ -36,15 +36,19 @@ void write_recording(const std::filesystem::path& path, const std::vector<std::u
   ASSERT_EQ(writer.close(), "");
 }
 
-// Where the damaged block begins in the image, in seconds at 1200 baud.
-double damaged_block_seconds(const std::vector<std::uint8_t>& image) {
-  std::uint64_t offset = 0;
+// Where the damaged block begins and ends in the image, in seconds at 1200 baud.
+std::pair<double, double> damaged_block_seconds(const std::vector<std::uint8_t>& image) {
+  audio::BlockSite damaged{};
   for (const auto& site : audio::survey_blocks(image, PHASE_NORMAL))
-    if (site.damaged) offset = site.offset;
-  double counts = 0;
-  for (std::size_t at = IMAGE_DATA_OFFSET; at < offset; at += 2)
-    counts += ((image[at] << 8) | image[at + 1]) & COUNT_MASK;
-  return counts * TICKS_PER_COUNT / (audio::TICKS_PER_BIT_CELL * 1200.0);
+    if (site.damaged) damaged = site;
+  const auto seconds_to = [&](std::uint64_t offset) {
+    double counts = 0;
+    for (std::size_t at = IMAGE_DATA_OFFSET; at < offset; at += 2)
+      counts += ((image[at] << 8) | image[at + 1]) & COUNT_MASK;
+    return counts * TICKS_PER_COUNT / (audio::TICKS_PER_BIT_CELL * 1200.0);
+  };
+  // The end is that of the word the checksum's last stop bit was sampled in.
+  return {seconds_to(damaged.offset), seconds_to(damaged.end_offset - 2)};
 }
 
 TEST(AudioScope, NamesTheDamagedBlocksPlaceInSecondsAndSamples) {
@@ -52,24 +56,31 @@ TEST(AudioScope, NamesTheDamagedBlocksPlaceInSecondsAndSamples) {
   const auto image = tape_with_a_damaged_block().bytes();
   write_recording(dir / "tape.wav", image, 22050);
   write_file(dir / "tape.r38", image);
-  const double expected = damaged_block_seconds(image);
+  const auto [start, end] = damaged_block_seconds(image);
+  EXPECT_NEAR(end - start, 25 * 11 / 1200.0, 0.005) << "sync mark to checksum: 25 bytes";
 
   const RunResult recording = run_r38({"scope", "tape.wav"}, dir.path());
   EXPECT_EQ(recording.status, 1) << recording.err;
   EXPECT_NE(recording.out.find("blocks     6 good, 1 damaged\n"), std::string::npos);
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(recording.out, m,
-                                std::regex(R"(\n  at ([0-9.]+) s, sample ([0-9]+) \(type 0x01)")))
+  ASSERT_TRUE(std::regex_search(
+      recording.out, m,
+      std::regex(
+          R"(\n  from ([0-9.]+) s to ([0-9.]+) s, samples ([0-9]+) to ([0-9]+) \(type 0x01)")))
       << recording.out;
-  EXPECT_NEAR(std::stod(m[1]), expected, 0.002);
-  EXPECT_NEAR(std::stod(m[2]), expected * 22050, 0.002 * 22050);
+  EXPECT_NEAR(std::stod(m[1]), start, 0.002);
+  EXPECT_NEAR(std::stod(m[2]), end, 0.002);
+  EXPECT_NEAR(std::stod(m[3]), start * 22050, 0.002 * 22050);
+  EXPECT_NEAR(std::stod(m[4]), end * 22050, 0.002 * 22050);
 
   const RunResult tape_image = run_r38({"scope", "tape.r38"}, dir.path());
   EXPECT_EQ(tape_image.status, 1);
-  ASSERT_TRUE(std::regex_search(tape_image.out, m,
-                                std::regex(R"(\n  at ([0-9.]+) s \(type 0x01, image offset)")))
+  ASSERT_TRUE(std::regex_search(
+      tape_image.out, m,
+      std::regex(R"(\n  from ([0-9.]+) s to ([0-9.]+) s \(type 0x01, image offset)")))
       << tape_image.out;
-  EXPECT_NEAR(std::stod(m[1]), expected, 0.001);
+  EXPECT_NEAR(std::stod(m[1]), start, 0.001);
+  EXPECT_NEAR(std::stod(m[2]), end, 0.001);
   EXPECT_NE(tape_image.out.find("short 14.0 counts, long 28.0 counts; bits are decided at count "
                                 "35\n"),
             std::string::npos);
