@@ -26,8 +26,8 @@ struct Subcommand {
 // Subcommands, in the order `r38 --help` lists them.
 constexpr Subcommand SUBCOMMANDS[] = {
     {"build", "write a tape image holding the given files", run_build},
-    {"list", "list the files on a tape image", run_list},
-    {"extract", "write the files on a tape image to a directory", run_extract},
+    {"list", "list the files on a tape image or recording", run_list},
+    {"extract", "write the files on a tape image or recording to a directory", run_extract},
     {"import", "turn an audio recording of a tape into a tape image", run_import},
     {"export", "play a tape image into an audio file", run_export},
     {"scope", "show why a tape reads badly, as text or a picture", run_scope},
@@ -37,7 +37,7 @@ constexpr Subcommand SUBCOMMANDS[] = {
 void print_help() {
   std::printf(
       "Usage: r38 COMMAND [OPTION]... [ARGUMENT]...\n"
-      "Work with cassette tape images.\n\n"
+      "Work with cassette tape images and audio recordings of tapes.\n\n"
       "Commands:\n");
   for (const Subcommand& s : SUBCOMMANDS) std::printf("  %-10s %s\n", s.name, s.summary);
   std::printf(
