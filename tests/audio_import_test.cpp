@@ -99,6 +99,7 @@ struct Degradation {
   double rate = 44100;
   audio::Shape shape = audio::Shape::SQUARE;
   double gain_db = 0;  // of the exported level (0.9 of full scale)
+  double fade_db = 0;  // the level changing by this much from start to end
   double dc = 0;       // offset, as a share of the amplitude
   // The whole signal upside down. The standard cells read alike either way up, so this must
   // simply not hurt.
@@ -137,9 +138,11 @@ std::vector<float> degrade(const std::vector<std::uint8_t>& image, const Degrada
   const double gain = std::pow(10.0, d.gain_db / 20) * (d.inverted ? -1 : 1);
   std::mt19937 random(38);
   std::normal_distribution<double> noise(0, std::sqrt(power) * std::pow(10.0, -d.snr_db / 20));
-  for (float& x : out) {
+  for (std::size_t i = 0; i < out.size(); ++i) {
     const double n = std::isfinite(d.snr_db) ? noise(random) : 0;
-    x = static_cast<float>(gain * (x + n + d.dc * settings.amplitude));
+    const double share = static_cast<double>(i) / static_cast<double>(out.size());
+    const double fade = std::pow(10.0, d.fade_db * share / 20);
+    out[i] = static_cast<float>(gain * fade * (out[i] + n + d.dc * settings.amplitude));
   }
   return out;
 }
@@ -172,6 +175,8 @@ TEST(AudioImport, DegradedRecordingsOfEveryFileTypeImportByteExact) {
       {.name = "float at 48000 Hz", .type = SampleType::FLOAT, .rate = 48000},
       {.name = "sine at 22050 Hz", .rate = 22050, .shape = audio::Shape::SINE},
       {.name = "-40 dBFS", .gain_db = -40},
+      {.name = "fading by 30 dB", .fade_db = -30},
+      {.name = "rising from -40 dBFS to full level", .gain_db = -40, .fade_db = 40},
       {.name = "clipped sine", .shape = audio::Shape::SINE, .gain_db = 12},
       {.name = "DC offset", .dc = 0.5},
       {.name = "inverted", .inverted = true},
