@@ -45,7 +45,9 @@ for pattern in '^./usr/bin/r38dec$' '^./usr/bin/r38$' \
   grep -Eq "$pattern" <<<"$contents" || { echo "missing from $deb: $pattern"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-grep -q 'libc6' <<<"$depends" || { echo "Depends lacks libc6: $depends"; exit 1; }
+for library in libc6 libstdc++6 libsndfile1; do
+  grep -q "$library" <<<"$depends" || { echo "Depends lacks $library: $depends"; exit 1; }
+done
 version=$(dpkg-deb -f "$deb" Version)
 tool_version=$("$build_dir/r38" --version)
 [ "$tool_version" = "r38 $version" ] || { echo "versions differ: $tool_version, package $version"; exit 1; }
