@@ -9,9 +9,9 @@
 namespace r38 {
 namespace {
 
-// Opens `name` for writing, emptied, as a file of `dir` itself: an existing file (or one that a
-// link leads to) is opened as it is, a missing one is created with O_EXCL, which never follows
-// a link. Returns the descriptor or minus the errno.
+// Opens `name` for writing, emptied, as a file of `dir` itself: a missing one is created with
+// O_EXCL, which never follows a link; an existing file (or one that a link leads to) is opened as
+// it is. Returns the descriptor or minus the errno.
 int open_in(int dir, const char* name, int extra_flags) {
   const int flags = O_WRONLY | O_CLOEXEC | extra_flags;
   if (extra_flags & O_EXCL) {
@@ -20,15 +20,15 @@ int open_in(int dir, const char* name, int extra_flags) {
   }
   // A name that comes and goes between the two steps is tried again a few times.
   for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = ::openat(dir, name, flags | O_TRUNC);
+    int fd = ::openat(dir, name, flags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) return -errno;
+    fd = ::openat(dir, name, flags | O_TRUNC);
     if (fd >= 0) return fd;
     // A link that loops, or any link under O_NOFOLLOW.
     if (errno == ELOOP) return -DANGLING_LINK;
     if (errno != ENOENT) return -errno;
-    fd = ::openat(dir, name, flags | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) return -errno;
-    // Something is there after all: a link that leads to no file, or a file made meanwhile.
+    // The name is there but leads nowhere: a link to no file, or a file removed meanwhile.
     struct stat st;
     if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
       if (::fstatat(dir, name, &st, 0) != 0) return -DANGLING_LINK;
@@ -48,26 +48,48 @@ int OutputFile::open(const char* name, int dir_fd, int extra_flags) {
   error_ = 0;
   const int fd = open_in(dir_fd, name, extra_flags);
   if (fd < 0) return -fd;
-  file_ = ::fdopen(fd, "wb");
-  if (file_ == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    return error;
-  }
+  fd_ = fd;
+  if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(BUFFER_SIZE);
+  buffered_ = 0;
   return 0;
 }
 
 void OutputFile::write(const std::uint8_t* bytes, std::size_t count) {
-  if (file_ == nullptr || error_ != 0 || count == 0) return;
-  if (std::fwrite(bytes, 1, count, file_) != count) error_ = errno ? errno : EIO;
+  if (fd_ < 0 || error_ != 0 || count == 0) return;
+  if (buffered_ + count > BUFFER_SIZE) flush_buffer();
+  if (count >= BUFFER_SIZE) {
+    write_all(bytes, count);
+  } else {
+    std::memcpy(buffer_.get() + buffered_, bytes, count);
+    buffered_ += count;
+  }
+}
+
+void OutputFile::flush_buffer() {
+  const std::size_t count = buffered_;
+  buffered_ = 0;
+  write_all(buffer_.get(), count);
+}
+
+void OutputFile::write_all(const std::uint8_t* bytes, std::size_t count) {
+  while (count > 0 && error_ == 0) {
+    const ssize_t n = ::write(fd_, bytes, count);
+    if (n > 0) {
+      bytes += n;
+      count -= static_cast<std::size_t>(n);
+    } else if (n < 0 && errno != EINTR) {
+      error_ = errno;
+    } else if (n == 0) {
+      error_ = EIO;
+    }
+  }
 }
 
 int OutputFile::close() {
-  if (file_ == nullptr) return error_;
-  errno = 0;
-  if (std::fflush(file_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
-  if (std::fclose(file_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
-  file_ = nullptr;
+  if (fd_ < 0) return error_;
+  if (error_ == 0) flush_buffer();
+  if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+  fd_ = -1;
   return error_;
 }
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 
 namespace r38 {
 
@@ -33,7 +33,7 @@ class OutputFile {
   // it wherever the link points, outside the directory: a link that leads to no file fails with
   // DANGLING_LINK.
   int open(const char* name, int dir_fd = AT_FDCWD, int extra_flags = 0);
-  bool is_open() const { return file_ != nullptr; }
+  bool is_open() const { return fd_ >= 0; }
 
   // Writes the bytes. After the first failure the file takes nothing more.
   void write(const std::uint8_t* bytes, std::size_t count);
@@ -44,8 +44,16 @@ class OutputFile {
   int error() const { return error_; }
 
  private:
-  std::FILE* file_ = nullptr;
+  // The bytes go out in large writes through a buffer of the object's own, made once and kept
+  // for every file it writes.
+  static constexpr std::size_t BUFFER_SIZE = 64 * 1024;
+  void flush_buffer();
+  void write_all(const std::uint8_t* bytes, std::size_t count);
+
+  int fd_ = -1;
   int error_ = 0;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t buffered_ = 0;
 };
 
 }  // namespace r38
