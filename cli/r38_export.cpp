@@ -114,10 +114,8 @@ int run_export(int argc, char** argv) {
           return usage_error(COMMAND, "--phase takes normal or reverse");
         }
         break;
-      case ':':
-        return usage_error(COMMAND, std::string(argv[optind - 1]) + " needs a value");
       default:
-        return usage_error(COMMAND, std::string("unknown option ") + argv[optind - 1]);
+        return usage_error(COMMAND, option_problem(c, argv));
     }
   }
   if (optind + 1 != argc) return usage_error(COMMAND, "name one tape image");

@@ -76,9 +76,8 @@ int run_import(int argc, char** argv) {
         print_help();
         return EXIT_OK;
       case ':':
-        return usage_error(COMMAND, std::string(argv[optind - 1]) + " needs a value");
       case '?':
-        return usage_error(COMMAND, std::string("unknown option ") + argv[optind - 1]);
+        return usage_error(COMMAND, option_problem(c, argv));
       default:
         if (!apply_recording_option(c, optarg, options, why)) return usage_error(COMMAND, why);
     }
