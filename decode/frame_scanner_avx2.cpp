@@ -15,6 +15,7 @@ namespace {
 
 constexpr unsigned CHUNK_PAIRS = SCAN_CHUNK_PAIRS;
 constexpr std::size_t CHUNK_BYTES = CHUNK_PAIRS * 4;
+constexpr std::size_t PREFETCH_DISTANCE = 3072;
 
 inline unsigned word_at(const std::uint8_t* p) {
   return unsigned{p[0]} << 8 | p[1];
@@ -125,7 +126,14 @@ R38_AVX2 void scan_avx2(const std::uint8_t* words, std::size_t size, std::int32_
   std::uint64_t carry = 0;
   scan.first_bit[0] = 0;
   while (scan.chunks < SCAN_CHUNKS && scan.edge + (scan.chunks + 1) * CHUNK_BYTES + 32 <= size) {
-    const PairMasks m = pair_masks(words + scan.edge + scan.chunks * CHUNK_BYTES, level_bits);
+    const std::uint8_t* chunk = words + scan.edge + scan.chunks * CHUNK_BYTES;
+    // Ask for the words a little ahead: a mapped image is read straight from memory, and the
+    // processor's own prefetching stops at each page boundary. Prefetching never faults, so it
+    // may reach past the end.
+    for (std::size_t line = 0; line < CHUNK_BYTES; line += 64) {
+      _mm_prefetch(reinterpret_cast<const char*>(chunk + PREFETCH_DISTANCE + line), _MM_HINT_T0);
+    }
+    const PairMasks m = pair_masks(chunk, level_bits);
     // A short pair's sample lies in the next pair when it is a 1 (in the next high word) or
     // when the next pair is not short (in its low word at the latest). A 0 after a short pair
     // followed by another short one is left to the word machine.

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "decode/tape_format.h"
 
@@ -26,7 +27,16 @@ bool is_tape_image(const std::uint8_t* head, std::size_t length) {
   return length == IMAGE_MAGIC_LENGTH || head[IMAGE_MAGIC_LENGTH] == 0x00;
 }
 
-ImageReader::ImageReader(int fd) : fd_(fd), storage_(new std::uint8_t[CHUNK_SIZE]) {
+ImageReader::ImageReader(int fd, ReadMethod method) : fd_(fd) {
+  if (method != ReadMethod::READ) {
+    auto mapping = std::make_unique<ImageMapping>(fd);
+    if (mapping->is_mapped() && (method == ReadMethod::MAP || mapping->size() >= MAP_THRESHOLD)) {
+      mapping_ = std::move(mapping);
+      begin_ = pos_ = end_ = mapping_->data();
+      return;
+    }
+  }
+  storage_.reset(new std::uint8_t[CHUNK_SIZE]);
   begin_ = pos_ = end_ = storage_.get();
 }
 
@@ -42,6 +52,11 @@ int ImageReader::refill_and_read() {
 // false when nothing more could be read.
 bool ImageReader::refill(std::size_t keep) {
   if (at_end_) return false;
+  if (mapping_ != nullptr) {
+    if (map_more()) return true;
+    if (!leave_mapping()) return false;
+    keep = buffered();
+  }
   if (!storage_) {  // an image in memory has nothing more to read
     at_end_ = true;
     return false;
@@ -62,6 +77,39 @@ bool ImageReader::refill(std::size_t keep) {
     at_end_ = true;
     return false;
   }
+}
+
+// Makes the mapping's next window readable, keeping every byte not consumed yet where it is.
+bool ImageReader::map_more() {
+  if (!mapping_->advance(static_cast<std::size_t>(pos_ - begin_))) return false;
+  end_ = mapping_->data() + mapping_->readable();
+  return true;
+}
+
+// The mapping has nothing more to give: the rest of the file (anything it gained since it was
+// mapped, or the error or end that made a window fail) is read from the file itself into the
+// reader's own buffer, which takes along the bytes not consumed yet. Where pages fell
+// away, reading goes on from the first of them, and any of their zero bytes already consumed are
+// forgotten: as image words they stood for nothing. Returns false when reading cannot be set up,
+// which ends the image with the error.
+bool ImageReader::leave_mapping() {
+  const std::size_t resume = mapping_->intact();
+  const auto at = static_cast<std::size_t>(pos_ - begin_);
+  // Called only with fewer than CHUNK_SIZE bytes left before the readable end, and resume lies
+  // at or before that end, so the bytes kept fit the buffer.
+  const std::size_t keep = resume > at ? resume - at : 0;
+  consumed_before_ += resume > at ? at : resume;
+  storage_.reset(new std::uint8_t[CHUNK_SIZE]);
+  std::memcpy(storage_.get(), pos_, keep);
+  begin_ = pos_ = storage_.get();
+  end_ = begin_ + keep;
+  mapping_.reset();
+  if (::lseek(fd_, static_cast<off_t>(resume), SEEK_SET) < 0) {
+    error_ = errno;
+    at_end_ = true;
+    return false;
+  }
+  return true;
 }
 
 std::size_t ImageReader::peek(std::size_t count) {

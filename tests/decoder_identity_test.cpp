@@ -1,11 +1,13 @@
 // The decoder reads words, not ticks, and decodes regular stretches many words at a time; the
 // tick-by-tick reference decoder is the rules written out literally. Both must agree on every
 // result and on the state left after every call, on any image, read from memory or a pipe.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <string>
@@ -16,6 +18,7 @@
 #include "decode/tape_decoder.h"
 #include "support/random_tapes.h"
 #include "support/reference_decoder.h"
+#include "support/run_program.h"
 
 namespace r38 {
 namespace {
@@ -48,6 +51,17 @@ std::ostream& operator<<(std::ostream& os, const After& a) {
 }
 
 enum class Calls { BYTES, BLOCKS, MIXED };
+
+struct FileDescriptor {
+  int fd = -1;
+  void open(const std::filesystem::path& path, int flags) {
+    fd = ::open(path.c_str(), flags);
+    if (fd < 0) throw std::runtime_error("cannot open " + path.string());
+  }
+  ~FileDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
 
 // Feeds an image through a pipe in pieces of random size, so that the reader's buffer ends at
 // arbitrary places, odd ones included.
@@ -121,19 +135,30 @@ std::vector<After> reference_trace(const std::vector<std::uint8_t>& image, Phase
   return trace(decoder, reader, calls, seed);
 }
 
+// Where the decoder under test takes the image from.
+enum class Source { MEMORY, PIPE, MAPPED_FILE };
+
 // Runs the decoder the same way and compares it with the reference's trace, step by step.
 void expect_trace(const std::vector<After>& expected, const std::vector<std::uint8_t>& image,
                   Phase phase, DecodePath path, Calls calls, std::uint64_t seed,
-                  const std::string& what, bool through_pipe = false) {
+                  const std::string& what, Source source = Source::MEMORY) {
   std::unique_ptr<PipeFeed> feed;
+  std::unique_ptr<test::TempDir> dir;
+  FileDescriptor file;
   std::unique_ptr<ImageReader> reader;
-  if (through_pipe) {
+  if (source == Source::PIPE) {
     feed = std::make_unique<PipeFeed>(image, seed);
     reader = std::make_unique<ImageReader>(feed->fd());
-    reader->peek(IMAGE_DATA_OFFSET);
+  } else if (source == Source::MAPPED_FILE) {
+    dir = std::make_unique<test::TempDir>();
+    test::write_file(*dir / "image.r38", image);
+    file.open(*dir / "image.r38", O_RDONLY);
+    reader = std::make_unique<ImageReader>(file.fd, ReadMethod::MAP);
+    ASSERT_TRUE(reader->is_mapped()) << what;
   } else {
     reader = std::make_unique<ImageReader>(image.data(), image.size());
   }
+  reader->peek(IMAGE_DATA_OFFSET);
   reader->skip(IMAGE_DATA_OFFSET);
   TapeDecoder decoder(*reader, phase, path);
   const std::vector<After> got = trace(decoder, *reader, calls, seed);
@@ -146,10 +171,10 @@ void expect_trace(const std::vector<After>& expected, const std::vector<std::uin
 
 // Both decoders, every path, the same calls.
 void expect_identical(const std::vector<std::uint8_t>& image, Phase phase, Calls calls,
-                      std::uint64_t seed, const std::string& what, bool through_pipe = false) {
+                      std::uint64_t seed, const std::string& what, Source source = Source::MEMORY) {
   const auto expected = reference_trace(image, phase, calls, seed);
   for (DecodePath path : PATHS) {
-    expect_trace(expected, image, phase, path, calls, seed, what, through_pipe);
+    expect_trace(expected, image, phase, path, calls, seed, what, source);
   }
 }
 
@@ -265,8 +290,71 @@ TEST(DecoderIdentity, ReadingThroughAPipeCrossesBufferEnds) {
     ASSERT_GT(image.size(), 2 * ImageReader::CHUNK_SIZE);
     std::ostringstream what;
     what << "pipe seed " << seed;
-    expect_identical(image, phase, Calls::BYTES, seed, what.str(), true);
+    expect_identical(image, phase, Calls::BYTES, seed, what.str(), Source::PIPE);
     if (::testing::Test::HasFailure()) return;
+  }
+}
+
+// A large file is mapped and made readable a window at a time instead of being read; the decoder
+// must run over window ends as over buffer ends, in the middle of words and frames.
+TEST(DecoderIdentity, ReadingAMappedFileCrossesWindowEnds) {
+  for (std::uint64_t seed = 1; seed <= 2; ++seed) {
+    const Phase phase = seed == 1 ? PHASE_NORMAL : PHASE_REVERSE;
+    const auto image = realistic_tape(seed + 200, phase, 190, 3000, 200);
+    ASSERT_GT(image.size(), 2 * ImageMapping::WINDOW_SIZE + ImageReader::CHUNK_SIZE);
+    std::ostringstream what;
+    what << "mapped seed " << seed;
+    expect_identical(image, phase, seed == 1 ? Calls::BYTES : Calls::MIXED, seed, what.str(),
+                     Source::MAPPED_FILE);
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+// A mapped file that changes while it is read: bytes it gains are still read, and where it is
+// cut short (whether the pages beyond the cut were already readable or not) decoding ends as on
+// the shorter file, without a signal ending the process. Zero bytes stand in for pages that fell
+// away, and words of count 0 leave no trace but the level of the current word, which no result
+// depends on; so that is all that may differ.
+TEST(DecoderIdentity, AMappedFileThatGrowsOrIsCutShortWhileItIsRead) {
+  const auto image = realistic_tape(300, PHASE_NORMAL, 190, 0, 0);
+  struct Case {
+    const char* what;
+    std::size_t written;  // bytes in the file when the reader maps it
+    std::size_t kept;     // bytes left in it once the reader has made its first window readable
+  };
+  const Case cases[] = {
+      {"grows by a third", image.size() * 2 / 3, image.size()},
+      {"cut within the readable window", image.size(), 512 * 1024},
+      {"cut beyond the readable window", image.size(), 1536 * 1024},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::uint8_t> seen(image.begin(), image.begin() + c.kept);
+    auto expected = reference_trace(seen, PHASE_NORMAL, Calls::BYTES, 1);
+    for (DecodePath path : PATHS) {
+      test::TempDir dir;
+      test::write_file(dir / "image.r38", {image.begin(), image.begin() + c.written});
+      FileDescriptor file;
+      file.open(dir / "image.r38", O_RDWR);
+      ImageReader reader(file.fd, ReadMethod::MAP);
+      ASSERT_TRUE(reader.is_mapped());
+      reader.peek(IMAGE_DATA_OFFSET);
+      reader.skip(IMAGE_DATA_OFFSET);
+      if (c.kept > c.written) {
+        ASSERT_EQ(::pwrite(file.fd, image.data() + c.written, c.kept - c.written,
+                           static_cast<off_t>(c.written)),
+                  static_cast<ssize_t>(c.kept - c.written));
+      } else {
+        ASSERT_EQ(::ftruncate(file.fd, static_cast<off_t>(c.kept)), 0);
+      }
+      TapeDecoder decoder(reader, PHASE_NORMAL, path);
+      auto got = trace(decoder, reader, Calls::BYTES, 1);
+      ASSERT_EQ(got.size(), expected.size()) << c.what << ", " << path_name(path);
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        got[i].pulse_level = expected[i].pulse_level;
+        ASSERT_EQ(got[i], expected[i]) << c.what << ", " << path_name(path) << ", call " << i;
+      }
+      EXPECT_EQ(reader.read_error(), 0) << c.what;
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/image_reader.h"
 #include "support/run_program.h"
 #include "support/tape_builder.h"
 
@@ -346,6 +347,20 @@ TEST(R38decExtract, ReversePhaseReadsAnInvertedTape) {
   TapeBuilder tape(PHASE_REVERSE);
   tape.file(basic_file("REV", "10 END\r\n"));
   EXPECT_EQ(convert(tape, {"-pr"}).text("REV.BAS"), "10 END\r\n");
+}
+
+// A large image is mapped into memory rather than read through a buffer, a window at a time.
+TEST(R38decExtract, ALargeImageIsMappedAndGivesTheSameFiles) {
+  TapeBuilder tape;
+  const auto data = pattern_bytes(40000, 3);
+  const auto program = pattern_bytes(35000, 4);
+  tape.file(data_file("BIG", data)).file(machine_file("CODE", program, 0x2000, 0x2000));
+  ASSERT_GE(tape.bytes().size(), ImageReader::MAP_THRESHOLD + ImageMapping::WINDOW_SIZE);
+  const Converted run = convert(tape);
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.result.out, "\nFOUND:\"BIG\"  \nFOUND:\"CODE\"  ");
+  EXPECT_EQ(run.file("BIG.TXT"), data);
+  EXPECT_EQ(run.file("CODE.BIN"), program);
 }
 
 }  // namespace
