@@ -25,7 +25,8 @@ namespace {
 // notes where they begin. Zero bytes are image words of count 0, which stand for nothing, so the
 // decoder passes over them as if they were not there, and the reader, seeing the note at its
 // next window, goes on reading from the file itself at that page, which reports where the file
-// now ends, or what it holds there after all.
+// now ends, or what it holds there after all. (A cut inside a page leaves that page readable,
+// with zero bytes past the new end; a cut at an odd length thus still yields one more word.)
 struct GuardedRange {
   std::atomic<std::uintptr_t> begin{0};
   std::atomic<std::uintptr_t> end{0};
@@ -103,6 +104,8 @@ void unguard_range(int place) {
 ImageMapping::ImageMapping(int fd) {
   struct stat status {};
   if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) return;
+  // A descriptor that has been read from already is read on from where it stands.
+  if (::lseek(fd, 0, SEEK_CUR) != 0) return;
   // Where the address space is too small for the whole file, it is read instead.
   if (static_cast<std::uintmax_t>(status.st_size) > SIZE_MAX / 4) return;
   const auto size = static_cast<std::size_t>(status.st_size);

@@ -12,9 +12,10 @@ class ImageMapping {
   // Bytes made readable, and kept readable behind the reading position, at a time.
   static constexpr std::size_t WINDOW_SIZE = 1024 * 1024;
 
-  // Maps the whole of the regular file open on `fd` (which stays owned by the caller), with no
-  // byte readable yet. Fails (is_mapped() false) for anything else: an empty file, a pipe, a
-  // terminal, a file system that cannot map, or a system that cannot report a failed page.
+  // Maps the whole of the regular file open on `fd` (which stays owned by the caller and stands
+  // at its start), with no byte readable yet. Fails (is_mapped() false) for anything else: an
+  // empty file, a descriptor read from already, a pipe, a terminal, or a file system that cannot
+  // map. A system that cannot report a failed page fails the first window instead.
   explicit ImageMapping(int fd);
   ~ImageMapping();
   ImageMapping(const ImageMapping&) = delete;
