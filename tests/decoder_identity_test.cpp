@@ -358,6 +358,47 @@ TEST(DecoderIdentity, AMappedFileThatGrowsOrIsCutShortWhileItIsRead) {
   }
 }
 
+// A whole run of the real program: the dump holds every byte the reference decodes, damaged ones
+// as 0xFE, whether the image is read through a buffer or, being large, mapped.
+TEST(DecoderIdentity, TheDumpOfAWholeRunHoldsTheReferencesBytes) {
+  RandomTape soup(7, PHASE_REVERSE);
+  for (int i = 0; i < 40; ++i) {
+    soup.word_soup(300);
+    for (int j = 0; j < 50; ++j)
+      soup.frame(static_cast<int>(soup.rng()() & 0xFF), 1, j % 13 ? 1 : 0);
+  }
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> image;
+    Phase phase;
+  };
+  const Case cases[] = {
+      {"realistic, glitches and damage", realistic_tape(11, PHASE_NORMAL, 30, 500, 60),
+       PHASE_NORMAL},
+      {"word soup between frames", soup.image(), PHASE_REVERSE},
+      {"large enough to be mapped", realistic_tape(12, PHASE_NORMAL, 330, 2000, 200), PHASE_NORMAL},
+  };
+  ASSERT_GE(cases[2].image.size(), ImageReader::MAP_THRESHOLD);
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> expected;
+    ImageReader reader(c.image.data(), c.image.size());
+    reader.skip(IMAGE_DATA_OFFSET);
+    ReferenceDecoder reference(reader, c.phase);
+    for (int byte; (byte = reference.read_byte()) != END_OF_INPUT;) {
+      expected.push_back(static_cast<std::uint8_t>(byte & 0xFF));
+    }
+    ASSERT_GT(expected.size(), 100u) << c.what;
+
+    test::TempDir dir;
+    test::write_file(dir / "tape.r38", c.image);
+    std::vector<std::string> args = {"tape.r38", "-d"};
+    if (c.phase == PHASE_REVERSE) args.push_back("-pr");
+    const test::RunResult run = test::run_r38dec(args, dir.path());
+    EXPECT_EQ(run.status, 0) << c.what << ": " << run.err;
+    EXPECT_TRUE(test::read_file(dir / "FULLDUMP.BIN") == expected) << c.what;
+  }
+}
+
 TEST(DecoderIdentity, TheVectorPathIsUsedWhereTheProcessorHasIt) {
   const std::vector<std::uint8_t> image(IMAGE_MAGIC, IMAGE_MAGIC + IMAGE_MAGIC_LENGTH);
   ImageReader reader(image.data(), image.size());
