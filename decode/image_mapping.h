@@ -1,5 +1,9 @@
 // A regular file's bytes mapped into memory and made readable a window at a time, so that a large
 // image is decoded where the page cache holds it instead of being copied into a buffer first.
+//
+// The first mapping installs a SIGBUS handler for the whole process, so that a page that falls
+// away while it is read (the file shortened by another program) cannot end it; bus errors
+// outside mapped images go on to the handler it replaced, or end the process as before.
 #pragma once
 
 #include <cstddef>
