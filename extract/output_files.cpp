@@ -1,5 +1,6 @@
 #include "extract/output_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,8 +24,18 @@ int open_in(int dir, const char* name, int extra_flags) {
     int fd = ::openat(dir, name, flags | O_CREAT | O_EXCL, 0666);
     if (fd >= 0) return fd;
     if (errno != EEXIST) return -errno;
-    fd = ::openat(dir, name, flags | O_TRUNC);
-    if (fd >= 0) return fd;
+    // Opening does not wait: a FIFO that nobody reads fails with ENXIO instead of stopping the
+    // run for good. Writes block again as usual.
+    fd = ::openat(dir, name, flags | O_TRUNC | O_NONBLOCK);
+    if (fd >= 0) {
+      const int status = ::fcntl(fd, F_GETFL);
+      if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return -error;
+      }
+      return fd;
+    }
     // A link that loops, or any link under O_NOFOLLOW.
     if (errno == ELOOP) return -DANGLING_LINK;
     if (errno != ENOENT) return -errno;

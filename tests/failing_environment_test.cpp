@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -97,6 +98,23 @@ TEST(R38decLinks, ExistingFilesAreEmptiedAndReplacedWhereverALinkLeads) {
   EXPECT_EQ(read_text(dir / "FIRST.BAS"), "1\r\n");
   EXPECT_EQ(read_text(dir / "kept.txt"), "10 PRINT\r\n");
   EXPECT_TRUE(fs::is_symlink(dir / "LAST.BAS"));
+}
+
+// A FIFO under an output name would hold the run up until somebody read it, which may be never.
+TEST(R38decSpecialFiles, AFifoUnderAnOutputNameIsRefusedWithoutWaiting) {
+  for (const bool extract : {false, true}) {
+    TempDir root;
+    fs::create_directory(root / "out");
+    write_file(root / "tape.r38", three_files());
+    ASSERT_EQ(::mkfifo((root / "out" / "HELLO.BAS").c_str(), 0600), 0);
+    const RunResult r = extract ? run_r38({"extract", "-q", "../tape.r38"}, root / "out")
+                                : run_r38dec({"../tape.r38"}, root / "out");
+    EXPECT_NE(r.status, 0) << extract;
+    EXPECT_NE(r.err.find("No such device or address"), std::string::npos) << r.err;
+    EXPECT_EQ(read_text(root / "out" / "FIRST.BAS"), "1\r\n") << extract;
+    EXPECT_EQ(read_text(root / "out" / "LAST.BAS"), "3\r\n") << extract;
+    EXPECT_TRUE(fs::is_fifo(root / "out" / "HELLO.BAS")) << extract;
+  }
 }
 
 // A small tmpfs of its own, mounted for one test; the test is skipped where mounting is not
