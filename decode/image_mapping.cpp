@@ -101,9 +101,10 @@ void unguard_range(int place) {
 
 }  // namespace
 
-ImageMapping::ImageMapping(int fd) {
+ImageMapping::ImageMapping(int fd, std::size_t min_size) {
   struct stat status {};
   if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) return;
+  if (static_cast<std::uintmax_t>(status.st_size) < min_size) return;
   // A descriptor that has been read from already is read on from where it stands.
   if (::lseek(fd, 0, SEEK_CUR) != 0) return;
   // Where the address space is too small for the whole file, it is read instead.

@@ -17,10 +17,11 @@ class ImageMapping {
   static constexpr std::size_t WINDOW_SIZE = 1024 * 1024;
 
   // Maps the whole of the regular file open on `fd` (which stays owned by the caller and stands
-  // at its start), with no byte readable yet. Fails (is_mapped() false) for anything else: an
-  // empty file, a descriptor read from already, a pipe, a terminal, or a file system that cannot
-  // map. A system that cannot report a failed page fails the first window instead.
-  explicit ImageMapping(int fd);
+  // at its start), with no byte readable yet. Fails (is_mapped() false) for anything else: a file
+  // smaller than `min_size` or empty, a descriptor read from already, a pipe, a terminal, or a
+  // file system that cannot map. A system that cannot report a failed page fails the first
+  // window instead.
+  explicit ImageMapping(int fd, std::size_t min_size = 1);
   ~ImageMapping();
   ImageMapping(const ImageMapping&) = delete;
   ImageMapping& operator=(const ImageMapping&) = delete;

@@ -29,8 +29,9 @@ bool is_tape_image(const std::uint8_t* head, std::size_t length) {
 
 ImageReader::ImageReader(int fd, ReadMethod method) : fd_(fd) {
   if (method != ReadMethod::READ) {
-    auto mapping = std::make_unique<ImageMapping>(fd);
-    if (mapping->is_mapped() && (method == ReadMethod::MAP || mapping->size() >= MAP_THRESHOLD)) {
+    auto mapping =
+        std::make_unique<ImageMapping>(fd, method == ReadMethod::MAP ? 1 : MAP_THRESHOLD);
+    if (mapping->is_mapped()) {
       mapping_ = std::move(mapping);
       begin_ = pos_ = end_ = mapping_->data();
       return;
